@@ -1,0 +1,73 @@
+#include "app/Alerts.h"
+
+namespace
+{
+Alerts* installedAlerts = nullptr;
+
+JuceAlerts& realAlerts()
+{
+    static JuceAlerts instance;
+    return instance;
+}
+} // namespace
+
+Alerts& Alerts::get()
+{
+    return installedAlerts != nullptr ? *installedAlerts : realAlerts();
+}
+
+void Alerts::install(Alerts* alerts)
+{
+    installedAlerts = alerts;
+}
+
+void Alerts::error(const juce::String& message)
+{
+    get().show({juce::MessageBoxIconType::WarningIcon, "Error!", message, {{"OK", 0}}});
+}
+
+void Alerts::warning(const juce::String& message)
+{
+    get().show({juce::MessageBoxIconType::WarningIcon, "Warning!", message, {{"OK", 0}}});
+}
+
+void Alerts::info(const juce::String& title, const juce::String& message)
+{
+    get().show({juce::MessageBoxIconType::InfoIcon, title, message, {{"OK", 0}}});
+}
+
+bool Alerts::askYesNo(const juce::String& title, const juce::String& message)
+{
+    return get().show({juce::MessageBoxIconType::QuestionIcon, title, message, {{"Yes", 1}, {"No", 0}}}) == 1;
+}
+
+bool Alerts::askOkCancel(juce::MessageBoxIconType icon, const juce::String& title, const juce::String& message,
+                         const juce::String& button1, const juce::String& button2)
+{
+    return get().show({icon, title, message, {{button1, 1}, {button2, 0}}}) == 1;
+}
+
+int JuceAlerts::show(const AlertRequest& request)
+{
+    juce::AlertWindow window(request.title, request.message, request.icon);
+
+    if (request.customContent != nullptr)
+        window.addCustomComponent(request.customContent);
+
+    // Keys as in the framework's own boxes: Return takes the first button, Escape the last.
+    const auto count = request.buttons.size();
+    for (size_t i = 0; i < count; ++i)
+    {
+        const auto& button = request.buttons[i];
+        const juce::KeyPress returnKey(i == 0 ? juce::KeyPress::returnKey : 0);
+        const juce::KeyPress escapeKey(i + 1 == count ? juce::KeyPress::escapeKey : 0);
+        window.addButton(button.text, button.result, returnKey, escapeKey);
+    }
+
+    const auto result = window.runModalLoop();
+
+    if (request.customContent != nullptr)
+        window.removeCustomComponent(0);
+
+    return result;
+}

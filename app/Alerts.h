@@ -1,0 +1,55 @@
+#pragma once
+
+#include <juce_gui_basics/juce_gui_basics.h>
+
+#include <functional>
+#include <memory>
+
+// Every message box, question and alert window with custom content goes through one Alerts
+// object. The application installs the real one; tests install a scripted one that records each
+// request and returns the answers the test queued.
+struct AlertButton
+{
+    juce::String text;
+    int result = 0; // what the box returns when this button is chosen
+};
+
+struct AlertRequest
+{
+    juce::MessageBoxIconType icon = juce::MessageBoxIconType::NoIcon;
+    juce::String title;
+    juce::String message;
+    std::vector<AlertButton> buttons;
+    // Optional content shown inside the box (labels, sliders, text fields); not owned.
+    juce::Component* customContent = nullptr;
+};
+
+class Alerts
+{
+public:
+    virtual ~Alerts() = default;
+
+    // Shows the box modally on the message thread and returns the chosen button's result.
+    virtual int show(const AlertRequest& request) = 0;
+
+    // The process-wide instance: the installed one, or the real windows when none is installed.
+    static Alerts& get();
+    static void install(Alerts* alerts); // nullptr restores the real windows; not owned
+
+    // Convenience forms used throughout the application.
+    static void error(const juce::String& message); // warning icon, "Error!", "OK"
+    static void warning(const juce::String& message); // warning icon, "Warning!", "OK"
+    static void info(const juce::String& title, const juce::String& message);
+    // Question icon, "Yes" (true) and "No" (false).
+    static bool askYesNo(const juce::String& title, const juce::String& message);
+    // Any icon, two buttons: true for the first, false for the second.
+    static bool askOkCancel(juce::MessageBoxIconType icon, const juce::String& title, const juce::String& message,
+                            const juce::String& button1, const juce::String& button2);
+};
+
+// The real boxes: the framework's alert windows, run modally.
+class JuceAlerts : public Alerts
+{
+public:
+    int show(const AlertRequest& request) override;
+};

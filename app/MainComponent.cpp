@@ -1,0 +1,174 @@
+#include "app/MainComponent.h"
+
+#include "app/Alerts.h"
+#include "app/AppSettings.h"
+#include "model/Renumbering.h"
+
+namespace
+{
+const juce::String applicationName("Brantwick Corvane App");
+
+// The service's base URL when CORVANE_SERVICE_URL does not name another one. The plant's real
+// host is configured per installation; this placeholder never resolves.
+const juce::String defaultServiceBaseUrl("https://service.corvane.invalid/QelService.svc/");
+
+// The label inside the source-type question.
+class SourceQuestionLabel : public juce::Label
+{
+public:
+    SourceQuestionLabel()
+        : juce::Label({}, "Please specify what type of master you want to use as a source.")
+    {
+        setJustificationType(juce::Justification::centred);
+    }
+};
+} // namespace
+
+MainComponent::MainComponent()
+{
+    // 1. Device, player, disc (created with its members), format managers, undo manager and the
+    //    read-ahead thread are members; the random generator is seeded here.
+    playbackFormats.registerBasicFormats();
+    importFormats.registerBasicFormats();
+    std::srand(static_cast<unsigned>(juce::Time::currentTimeMillis()));
+
+    // 2. Controls of the main window.
+    addAndMakeVisible(step1Button);
+
+    // 3. The source type, asked before the main window is shown.
+    askSourceType();
+
+    // 4. The track table goes here; then the read-ahead thread starts.
+    readAheadThread.startThread();
+
+    // 5. Audio output.
+    openAudioDevice();
+
+    // 6. Title.
+    titleText = applicationName;
+    setName(titleText);
+
+    // 7. The table layout is restored here.
+
+    // 8. An empty project.
+    newProject();
+
+    // 9. Service.
+    serviceBaseUrl = juce::SystemStats::getEnvironmentVariable("CORVANE_SERVICE_URL", defaultServiceBaseUrl);
+
+    // 10. The per-run cipher of the DDP control files; its key exists only in memory.
+    const auto key = cipherKeyFor(juce::Random(juce::Time::currentTimeMillis()).nextInt());
+    runCipher = std::make_unique<juce::BlowFish>(key.toRawUTF8(), key.getNumBytesAsUTF8());
+
+    // 11. Keyboard.
+    setWantsKeyboardFocus(true);
+    previousKeyUsed = false;
+    nextKeyUsed = false;
+}
+
+MainComponent::~MainComponent()
+{
+    // 1. The table layout is saved here.
+
+    // 2. Audio off before anything it reads goes away.
+    deviceManager.removeAudioCallback(&audioSourcePlayer);
+    audioSourcePlayer.setSource(nullptr);
+
+    // 3. Children.
+    removeAllChildren();
+
+    // 4, 5. The exported master and the working files of a CD import.
+    if (masterFolder != juce::File() && masterFolder.exists())
+        masterFolder.deleteRecursively();
+
+    const auto temp = juce::File::getSpecialLocation(juce::File::tempDirectory);
+    for (auto name : {"audio.wav", "data.iso"})
+        if (temp.getChildFile(name).existsAsFile())
+            temp.getChildFile(name).deleteFile();
+
+    // 6. The remaining members go in reverse order of declaration.
+    readAheadThread.stopThread(2000);
+}
+
+void MainComponent::askSourceType()
+{
+    SourceQuestionLabel label;
+    label.setSize(400, 72);
+
+    AlertRequest request;
+    request.icon = juce::MessageBoxIconType::QuestionIcon;
+    request.title = "Master Type";
+    request.customContent = &label;
+    request.buttons = {{"Audio CD (Physical Disc)", 1}, {"Individual Files (WAV, AIFF, FLAC)", 0}};
+
+    sourceIsAudioCd = Alerts::get().show(request) == 1;
+
+    const juce::String step1Text = sourceIsAudioCd ? "Copy CD" : "Load Files";
+    step1Button.setButtonText(step1Text);
+    step1Button.setTooltip(step1Text);
+}
+
+void MainComponent::openAudioDevice()
+{
+    const auto stateText = AppSettings::getInstance()->getProperties().getValue("audioDeviceState", {});
+    const auto state = juce::parseXML(stateText);
+
+    auto error = deviceManager.initialise(0, 2, state.get(), true, {}, nullptr);
+
+    // The device layer reports no error when there is no output device at all; that is as much a
+    // failure to open one as any other.
+    if (error.isEmpty() && deviceManager.getCurrentAudioDevice() == nullptr)
+        error = "No audio output device is available.";
+
+    if (error.isNotEmpty())
+    {
+        Alerts::get().show({juce::MessageBoxIconType::WarningIcon, "Warning!",
+                            "Couldn't open an output device!\n\n" + error, {{"OK", 0}}});
+        return;
+    }
+
+    deviceManager.addAudioCallback(&audioSourcePlayer);
+}
+
+bool MainComponent::mayQuitNow()
+{
+    if (disc.indexItems.isEmpty() || uploadCompleted || closingForUpdate)
+        return true;
+
+    const bool stay = Alerts::askOkCancel(
+        juce::MessageBoxIconType::WarningIcon, "Warning!",
+        "Warning, you have not completed the upload process. Your content has not been uploaded to our "
+        "servers. If you wish to finish your upload now click OK and complete Step 3 before exiting the "
+        "software.",
+        "OK", "Exit");
+    return !stay;
+}
+
+void MainComponent::clearDisc()
+{
+    disc.clear();
+}
+
+void MainComponent::newProject()
+{
+    clearDisc();
+    renumber();
+    undoManager.clearUndoHistory();
+    uploadCompleted = false;
+    closingForUpdate = false;
+}
+
+void MainComponent::renumber()
+{
+    renumberDisc(disc);
+}
+
+juce::String MainComponent::cipherKeyFor(int randomNumber)
+{
+    return juce::MD5::fromUTF32(juce::String(randomNumber)).toHexString().substring(0, 8);
+}
+
+void MainComponent::resized()
+{
+    step1Button.setBounds(20, 20, 120, 40);
+}

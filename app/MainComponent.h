@@ -1,0 +1,73 @@
+#pragma once
+
+#include "model/CDItem.h"
+
+#include <juce_audio_devices/juce_audio_devices.h>
+#include <juce_audio_formats/juce_audio_formats.h>
+#include <juce_audio_utils/juce_audio_utils.h>
+#include <juce_cryptography/juce_cryptography.h>
+#include <juce_gui_extra/juce_gui_extra.h>
+
+// The main window's content and the hub of the application: it owns the disc, the undo manager,
+// the audio device and player, the track table, the per-run cipher and the controls.
+// Lives on the message thread for as long as the main window.
+class MainComponent : public juce::Component, public juce::DragAndDropContainer
+{
+public:
+    MainComponent();
+    ~MainComponent() override;
+
+    // Asked by the application's quit check: true when nothing would be lost.
+    bool mayQuitNow();
+
+    // Empties the disc; items still referenced elsewhere (the undo history) stay alive.
+    void clearDisc();
+    // A fresh project: empty disc, no player sources, empty undo history, upload marks cleared.
+    void newProject();
+    // Repairs numbers and positions of the disc and shows its total length.
+    void renumber();
+
+    // The key of the per-run cipher for a given random number: the first 8 lower-case hex
+    // characters of the MD5 of its decimal text taken as 32-bit code points.
+    static juce::String cipherKeyFor(int randomNumber);
+
+    void resized() override;
+
+    CDItem& getDisc() { return disc; }
+    juce::UndoManager& getUndoManager() { return undoManager; }
+    juce::AudioDeviceManager& getDeviceManager() { return deviceManager; }
+    const juce::String& getTitleText() const { return titleText; }
+    bool getSourceIsAudioCd() const { return sourceIsAudioCd; }
+    juce::TextButton& getStep1Button() { return step1Button; }
+    juce::BlowFish& getRunCipher() { return *runCipher; }
+    const juce::String& getServiceBaseUrl() const { return serviceBaseUrl; }
+
+    bool uploadCompleted = false;
+    bool closingForUpdate = false;
+    bool previousKeyUsed = false;
+    bool nextKeyUsed = false;
+
+    // The folder of the exported master; removed when the component is destroyed.
+    juce::File masterFolder;
+
+private:
+    void askSourceType();
+    void openAudioDevice();
+
+    juce::AudioDeviceManager deviceManager;
+    juce::AudioSourcePlayer audioSourcePlayer;
+    CDItem disc;
+    juce::AudioFormatManager playbackFormats;
+    juce::AudioFormatManager importFormats;
+    juce::UndoManager undoManager;
+    juce::TimeSliceThread readAheadThread{"audio file preview"};
+
+    juce::TextButton step1Button;
+
+    juce::String titleText;
+    bool sourceIsAudioCd = false;
+    std::unique_ptr<juce::BlowFish> runCipher;
+    juce::String serviceBaseUrl;
+
+    JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR(MainComponent)
+};

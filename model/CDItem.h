@@ -1,0 +1,57 @@
+#pragma once
+
+#include "model/IndexItem.h"
+
+#include "app/Progress.h"
+
+// The disc: disc-level CD-Text and codes, the index items in row order, the bookkeeping items of
+// the lead-in, lead-outs and data-session gap, and the items of a data session. It is also the job
+// that writes the DDP fileset on a worker thread behind the progress display ("Please wait...").
+//
+// Message thread only, except for the writer job, which reads the model while the modal progress
+// window blocks all editing.
+class CDItem : public ProgressJob
+{
+public:
+    CDItem();
+    ~CDItem() override;
+
+    // Rows: 0 is firstPregap, 1..n are indexItems, n+1..n+m are dataItems.
+    int getNumRows() const;
+    // Row 0 or less: copies only the ISRC into firstPregap; above n: replaces the last index item.
+    void setRowItem(int row, IndexItem::Ptr item);
+    // Inserts at position row - 1 (0 for row 0 or less); beyond the list, appends.
+    void insertRowItem(int row, IndexItem::Ptr item);
+    // The item shown in a row, or nullptr outside the rows.
+    IndexItem* getRowItem(int row) const;
+
+    // Empties the project: disc strings, codes, both lists; new first pregap and bookkeeping
+    // items. Items that the lists held stay alive while anything else refers to them.
+    void clear();
+
+    void run() override;
+
+    juce::String discTitle;
+    juce::String discPerformer;
+    juce::String discSongwriter;
+    juce::String discComposer;
+    juce::String discArranger;
+    juce::String discMessage;
+    juce::String discIdentification;
+    int genreCode = 0;
+    int languageCode = 9;
+    juce::String mcn;
+    IndexItem::Ptr firstPregap;
+    IndexItem::List indexItems;
+    IndexItem::Ptr leadIn;
+    IndexItem::Ptr audioLeadOut;
+    IndexItem::Ptr dataLeadIn;
+    IndexItem::Ptr dataLeadOut;
+    IndexItem::Ptr leadOut;
+    IndexItem::List dataItems;
+
+private:
+    void createSpecialItems();
+
+    JUCE_DECLARE_NON_COPYABLE(CDItem)
+};

@@ -1,0 +1,6 @@
+#include "model/IndexItem.h"
+
+juce::File IndexItem::getSourceFile() const
+{
+    return juce::File(folder + "/" + fileName);
+}

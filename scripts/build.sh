@@ -1,0 +1,14 @@
+#!/usr/bin/env bash
+# Builds one configuration: "release" (build/release) or "sanitize" (build/sanitize, with
+# AddressSanitizer and UndefinedBehaviorSanitizer). Extra arguments name targets.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+config=${1:-release}
+shift || true
+case "$config" in
+  release) flags=(-DCMAKE_BUILD_TYPE=RelWithDebInfo -DCORVANE_SANITIZE=OFF) ;;
+  sanitize) flags=(-DCMAKE_BUILD_TYPE=Debug -DCORVANE_SANITIZE=ON) ;;
+  *) echo "unknown configuration: $config" >&2; exit 2 ;;
+esac
+cmake -S . -B "build/$config" -G Ninja "${flags[@]}" > /dev/null
+cmake --build "build/$config" -j "$(nproc)" ${1:+--target "$@"}

@@ -1,0 +1,77 @@
+#include "support/ScriptedAlerts.h"
+
+#include <gtest/gtest.h>
+
+ScriptedAlerts::ScriptedAlerts()
+{
+    Alerts::install(this);
+}
+
+ScriptedAlerts::~ScriptedAlerts()
+{
+    Alerts::install(nullptr);
+    EXPECT_TRUE(answers.empty()) << answers.size() << " queued answer(s) were never asked for";
+}
+
+void ScriptedAlerts::answer(const juce::String& buttonText, ContentAction onContent)
+{
+    answers.emplace_back(buttonText, std::move(onContent));
+}
+
+int ScriptedAlerts::show(const AlertRequest& request)
+{
+    Record record{request.icon, request.title, request.message, {}, {}};
+    for (const auto& button : request.buttons)
+        record.buttons.add(button.text);
+
+    int result = request.buttons.empty() ? 0 : request.buttons.back().result;
+
+    if (request.buttons.size() == 1 && (answers.empty() || !record.buttons.contains(answers.front().first)))
+    {
+        record.answer = request.buttons.front().text;
+        result = request.buttons.front().result;
+    }
+    else if (answers.empty())
+    {
+        ADD_FAILURE() << "Unexpected question \"" << request.title << "\": " << request.message << " ["
+                      << record.buttons.joinIntoString(" | ") << "]";
+    }
+    else
+    {
+        auto [text, onContent] = answers.front();
+        answers.pop_front();
+        const auto it = std::find_if(request.buttons.begin(), request.buttons.end(),
+                                     [&](const AlertButton& b) { return b.text == text; });
+        if (it == request.buttons.end())
+        {
+            ADD_FAILURE() << "Queued answer \"" << text << "\" is not a button of \"" << request.title
+                          << "\" [" << record.buttons.joinIntoString(" | ") << "]";
+        }
+        else
+        {
+            if (onContent && request.customContent != nullptr)
+                onContent(*request.customContent);
+            record.answer = text;
+            result = it->result;
+        }
+    }
+
+    records.push_back(record);
+    return result;
+}
+
+juce::StringArray ScriptedAlerts::titles() const
+{
+    juce::StringArray result;
+    for (const auto& r : records)
+        result.add(r.title);
+    return result;
+}
+
+juce::StringArray ScriptedAlerts::messages() const
+{
+    juce::StringArray result;
+    for (const auto& r : records)
+        result.add(r.message);
+    return result;
+}
