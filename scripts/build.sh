@@ -10,5 +10,7 @@ case "$config" in
   sanitize) flags=(-DCMAKE_BUILD_TYPE=Debug -DCORVANE_SANITIZE=ON) ;;
   *) echo "unknown configuration: $config" >&2; exit 2 ;;
 esac
+# Paths inside the checkout hash as relative ones, so that other checkouts share the cache.
+export CCACHE_BASEDIR=$PWD
 cmake -S . -B "build/$config" -G Ninja "${flags[@]}" > /dev/null
 cmake --build "build/$config" -j "$(nproc)" ${1:+--target "$@"}

@@ -3,7 +3,7 @@
 set -euo pipefail
 
 packages=(
-  build-essential cmake ninja-build pkg-config git
+  build-essential cmake ninja-build pkg-config git ccache
   juce-modules-source libcurl4-openssl-dev libboost-regex-dev
   libasound2-dev libfreetype-dev libfontconfig1-dev libx11-dev libxrandr-dev libxinerama-dev
   libxcursor-dev libxext-dev libflac-dev libvorbis-dev libogg-dev libgtk-3-dev
