@@ -7,8 +7,8 @@ packages=(
   juce-modules-source libcurl4-openssl-dev libboost-regex-dev
   libasound2-dev libfreetype-dev libfontconfig1-dev libx11-dev libxrandr-dev libxinerama-dev
   libxcursor-dev libxext-dev libflac-dev libvorbis-dev libogg-dev libgtk-3-dev
-  libgtest-dev googletest
-  xvfb xauth xdotool
+  libgtest-dev googletest libbenchmark-dev
+  xvfb xauth xdotool x11-utils
   libcdio-dev genisoimage xorriso sox flac
 )
 
