@@ -3,6 +3,7 @@
 CDItem::CDItem() : ProgressJob("Please wait...", true, false, 10000)
 {
     createSpecialItems();
+    audioFormats.registerBasicFormats();
 }
 
 CDItem::~CDItem() = default;
@@ -82,5 +83,8 @@ void CDItem::clear()
 
 void CDItem::run()
 {
-    // The DDP writer job runs here.
+    if (task != 1)
+        return;
+    setProgress(-1.0);
+    setStatusMessage("Preparing to write...");
 }
