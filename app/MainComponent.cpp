@@ -16,8 +16,7 @@ const juce::String defaultServiceBaseUrl("https://service.corvane.invalid/QelSer
 class SourceQuestionLabel : public juce::Label
 {
 public:
-    SourceQuestionLabel()
-        : juce::Label({}, "Please specify what type of master you want to use as a source.")
+    SourceQuestionLabel() : juce::Label({}, "Please specify what type of master you want to use as a source.")
     {
         setJustificationType(juce::Justification::centred);
     }
@@ -34,6 +33,15 @@ MainComponent::MainComponent()
 
     // 2. Controls of the main window.
     addAndMakeVisible(step1Button);
+    for (auto* editor : {&albumTitleEditor, &performerEditor, &mcnEditor})
+    {
+        editor->setMultiLine(false);
+        addAndMakeVisible(editor);
+    }
+    mcnEditor.setVisible(false);
+    totalLengthLabel.setEditable(false);
+    totalLengthLabel.setWantsKeyboardFocus(false);
+    addAndMakeVisible(totalLengthLabel);
 
     // 3. The source type, asked before the main window is shown.
     askSourceType();
@@ -122,8 +130,10 @@ void MainComponent::openAudioDevice()
 
     if (error.isNotEmpty())
     {
-        Alerts::get().show({juce::MessageBoxIconType::WarningIcon, "Warning!",
-                            "Couldn't open an output device!\n\n" + error, {{"OK", 0}}});
+        Alerts::get().show({juce::MessageBoxIconType::WarningIcon,
+                            "Warning!",
+                            "Couldn't open an output device!\n\n" + error,
+                            {{"OK", 0}}});
         return;
     }
 
@@ -152,15 +162,44 @@ void MainComponent::clearDisc()
 void MainComponent::newProject()
 {
     clearDisc();
-    renumber();
+    updateTable();
+    totalLengthLabel.setText(CDDuration::toTimeString(0), juce::dontSendNotification);
+    showDiscInfo(true);
+    // The position display resets and the player's sources are cleared here.
     undoManager.clearUndoHistory();
-    uploadCompleted = false;
     closingForUpdate = false;
+    uploadCompleted = false;
 }
 
 void MainComponent::renumber()
 {
-    renumberDisc(disc);
+    const auto totalFrames = renumberDisc(disc);
+    totalLengthLabel.setText(CDDuration::toTimeString(totalFrames), juce::dontSendNotification);
+}
+
+void MainComponent::updateTable()
+{
+    // The track table re-reads its row count and repaints here.
+}
+
+void MainComponent::rebuildPlayerSources()
+{
+    // The player's sources are rebuilt from the disc here.
+}
+
+void MainComponent::showDiscInfo(bool clear)
+{
+    const std::pair<juce::TextEditor*, juce::String> fields[] = {
+        {&albumTitleEditor, disc.discTitle}, {&performerEditor, disc.discPerformer}, {&mcnEditor, disc.mcn}};
+
+    for (const auto& [editor, text] : fields)
+    {
+        const auto shown = clear ? juce::String() : text;
+        editor->setText(shown, juce::dontSendNotification);
+        editor->setHighlightedRegion({});
+        editor->setCaretPosition(0);
+        editor->setTooltip(shown);
+    }
 }
 
 juce::String MainComponent::cipherKeyFor(int randomNumber)
@@ -170,5 +209,11 @@ juce::String MainComponent::cipherKeyFor(int randomNumber)
 
 void MainComponent::resized()
 {
-    step1Button.setBounds(20, 20, 120, 40);
+    const auto w = getWidth();
+    const auto y0 = getY();
+    step1Button.setBounds(w - 150, 50 - y0, 120, 26);
+    int i = 0;
+    for (auto* editor : {&albumTitleEditor, &performerEditor, &mcnEditor})
+        editor->setBounds(w - 150, 290 + 30 * i++ - y0, 120, 24);
+    totalLengthLabel.setBounds(w - 100, 400 - y0, 70, 24);
 }
