@@ -1,21 +1,14 @@
 'use strict';
 // A thin front of the local blob store, the address the handed-out SAS URLs name.
 //
-// Why it exists: the plant's store reads the values of "comp" and "restype" without regard to
-// case (the application asks for "comp=blockList"), while Azurite matches them exactly and would
-// answer such a block-list request as a plain blob read. The front lowers those two values and
-// passes everything else through byte for byte, bodies streamed.
-//
-// It also records every request (for tests that count block uploads) and can be told to fail
-// chosen requests, to exercise the uploader's error and resume paths.
+// It passes every request through byte for byte (bodies streamed, the query exactly as sent, so
+// that the store judges the spelling of each operation as the real one does), records every
+// request (for tests that count block uploads) and can be told to fail chosen requests, to
+// exercise the uploader's error and resume paths.
 
 const http = require('node:http');
 
 const HOP_BY_HOP = ['connection', 'keep-alive', 'proxy-connection', 'transfer-encoding', 'upgrade', 'expect'];
-
-function lowerOperationValues(rawUrl) {
-    return rawUrl.replace(/([?&](?:comp|restype)=)([^&#]*)/gi, (_, key, value) => key + value.toLowerCase());
-}
 
 function withoutHopByHop(headers) {
     const out = {...headers};
@@ -90,7 +83,7 @@ class BlobFront {
             host: this.target.hostname,
             port: this.target.port,
             method: req.method,
-            path: lowerOperationValues(req.url),
+            path: req.url,
             headers: withoutHopByHop(req.headers),
         }, (up) => {
             this.record(req, up.statusCode);
@@ -114,4 +107,4 @@ class BlobFront {
     }
 }
 
-module.exports = {BlobFront, lowerOperationValues};
+module.exports = {BlobFront};

@@ -84,7 +84,7 @@ function upload(sasUri, folder, files, {blocked, blockSize = 1000} = {}) {
             assert.equal(r.status, 201, `${name} block: ${r.body}`);
             ids.push(id);
         }
-        const listed = curl(`${url}&comp=blockList&blocklisttype=all`);
+        const listed = curl(`${url}&comp=blocklist&blocklisttype=all`);
         assert.equal(listed.status, 200, listed.body);
         assert.match(listed.body, /<UncommittedBlocks><Block><Name>/);
         fs.writeFileSync(local, `<?xml version="1.0" encoding="UTF-8"?>\n\n<BlockList>\n${
