@@ -2,6 +2,9 @@
 
 #include "app/Alerts.h"
 #include "app/AppSettings.h"
+#include "app/FileChoice.h"
+#include "model/IndexItemChangeAction.h"
+#include "model/IndexItemsChangeAction.h"
 #include "model/Renumbering.h"
 
 namespace
@@ -157,6 +160,112 @@ bool MainComponent::mayQuitNow()
 void MainComponent::clearDisc()
 {
     disc.clear();
+}
+
+int MainComponent::getImportInsertionRow(int selectedRow) const
+{
+    const auto n = disc.indexItems.size();
+    const auto end = n + 1;
+
+    if (selectedRow < 0 ||
+        disc.getRowItem(juce::jmin(selectedRow, n))->trackNumber == disc.getRowItem(n)->trackNumber)
+        return end;
+
+    const auto* selected = disc.getRowItem(selectedRow);
+    if (selected == nullptr)
+        return end;
+
+    for (int row = n - 1; row >= 1; --row)
+        if (disc.getRowItem(row)->trackNumber == selected->trackNumber)
+            return row + 1;
+    return end;
+}
+
+bool MainComponent::importAudioFiles(int selectedRow)
+{
+    int insertionRow = getImportInsertionRow(selectedRow);
+
+    auto files =
+        FileChoice::get().chooseFilesToOpen("Open one or more files...", "*.wav;*.aif;*.aiff;*.aifc;*.flac");
+    if (files.isEmpty())
+        return false;
+
+    // By file name in lower case, character code by character code.
+    std::sort(files.begin(), files.end(),
+              [](const juce::File& a, const juce::File& b)
+              { return a.getFileName().toLowerCase().compare(b.getFileName().toLowerCase()) < 0; });
+
+    // The undo snapshot keeps the item objects themselves; the import works on copies of them.
+    const IndexItem::List indexBefore(disc.indexItems);
+    const IndexItem::List dataBefore(disc.dataItems);
+    const IndexItem audioLeadOutBefore(*disc.audioLeadOut);
+    const IndexItem dataLeadInBefore(*disc.dataLeadIn);
+    for (auto* list : {&disc.indexItems, &disc.dataItems})
+    {
+        IndexItem::List copies;
+        for (auto* item : *list)
+            copies.add(new IndexItem(*item));
+        *list = copies;
+    }
+    const IndexItem::List copiesBefore(disc.indexItems);
+
+    juce::String rejectedRates;
+    for (const auto& file : files)
+    {
+        if (file.getFullPathName().isEmpty() || !file.existsAsFile())
+            Alerts::error("File not found: " + file.getFileName() + ".");
+        else
+            disc.importAudioFile(file.getFullPathName(), insertionRow, rejectedRates);
+    }
+
+    if (rejectedRates.isNotEmpty())
+        Alerts::error(
+            "The Corvane App has detected that the sample rate for the file(s):\r\n" + rejectedRates +
+            "\r\n\r\nis not compatible with this software. WAV, AIFF, or FLAC files must be at a sample "
+            "rate of 44.1K. If you wish to use a different sample rate, go back to the Quorrel, and on "
+            "the \"Upload Method\" page, select Fennick.");
+
+    rebuildPlayerSources();
+
+    if (disc.indexItems.size() == indexBefore.size() && disc.dataItems.size() == dataBefore.size())
+    {
+        disc.indexItems = indexBefore;
+        disc.dataItems = dataBefore;
+        *disc.audioLeadOut = audioLeadOutBefore;
+        *disc.dataLeadIn = dataLeadInBefore;
+        return false;
+    }
+
+    if (Alerts::askYesNo("CD-Text",
+                         "Would you like to use the file names as Song Titles (for CD-Text)?\r\n\r\n"
+                         "You can also add or edit CD-Text info after your files are imported."))
+    {
+        for (auto* item : disc.indexItems)
+        {
+            if (copiesBefore.contains(item) || item->indexNumber != 1)
+                continue;
+            const auto lowerName = item->fileName.toLowerCase();
+            for (auto extension : {".wav", ".aif", ".aiff", ".aifc", ".flac"})
+                if (lowerName.endsWith(extension))
+                {
+                    item->title = item->fileName.upToFirstOccurrenceOf(".", false, false);
+                    break;
+                }
+        }
+    }
+
+    undoManager.beginNewTransaction();
+    undoManager.perform(
+        new IndexItemChangeAction(disc.audioLeadOut, audioLeadOutBefore, *disc.audioLeadOut, *this),
+        "Add file(s)");
+    undoManager.perform(
+        new IndexItemChangeAction(disc.dataLeadIn, dataLeadInBefore, *disc.dataLeadIn, *this));
+    undoManager.perform(new IndexItemsChangeAction(disc.indexItems, indexBefore, disc.indexItems, *this));
+    undoManager.perform(new IndexItemsChangeAction(disc.dataItems, dataBefore, disc.dataItems, *this));
+
+    Alerts::info("Song Order",
+                 "To change the song order, click on a track number and drag it to the desired position.");
+    return true;
 }
 
 void MainComponent::newProject()

@@ -24,6 +24,12 @@ public:
     void clearDisc();
     // A fresh project: empty disc, no player sources, empty undo history, upload marks cleared.
     void newProject();
+    // Asks for audio files and adds them as tracks after the selected row's track (or at the end
+    // for -1), as one undoable step. True when rows were added.
+    bool importAudioFiles(int selectedRow);
+    // Where an import puts its first row, given the selected row (-1 for none).
+    int getImportInsertionRow(int selectedRow) const;
+
     // Repairs numbers and positions of the disc and shows its total length.
     void renumber();
     // The track table re-reads its rows.

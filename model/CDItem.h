@@ -25,6 +25,12 @@ public:
     // The item shown in a row, or nullptr outside the rows.
     IndexItem* getRowItem(int row) const;
 
+    // Adds one audio file as a track (with a pause item before it unless it is track 1 or the
+    // "defaultpause" setting is 0) at insertionRow, which advances past the new rows. Returns the
+    // new track's number, or 0 when the file was refused (a box says why; a wrong sample rate only
+    // appends "\r\n" + the file name to rejectedRates).
+    int importAudioFile(const juce::String& path, int& insertionRow, juce::String& rejectedRates);
+
     // Empties the project: disc strings, codes, both lists; new first pregap and bookkeeping
     // items. Items that the lists held stay alive while anything else refers to them.
     void clear();
