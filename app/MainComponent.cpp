@@ -5,6 +5,7 @@
 #include "app/FileChoice.h"
 #include "model/IndexItemChangeAction.h"
 #include "model/IndexItemsChangeAction.h"
+#include "model/ProjectValidator.h"
 #include "model/Renumbering.h"
 
 namespace
@@ -266,6 +267,12 @@ bool MainComponent::importAudioFiles(int selectedRow)
     Alerts::info("Song Order",
                  "To change the song order, click on a track number and drag it to the desired position.");
     return true;
+}
+
+bool MainComponent::validateProject()
+{
+    return ProjectValidator(disc, [this](juce::Range<int> digit) { mcnEditor.setHighlightedRegion(digit); })
+        .validate();
 }
 
 void MainComponent::newProject()

@@ -30,6 +30,9 @@ public:
     // Where an import puts its first row, given the selected row (-1 for none).
     int getImportInsertionRow(int selectedRow) const;
 
+    // Checks the disc against the replication rules, asking where a rule may be ignored.
+    bool validateProject();
+
     // Repairs numbers and positions of the disc and shows its total length.
     void renumber();
     // The track table re-reads its rows.
