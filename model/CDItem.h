@@ -35,6 +35,15 @@ public:
     // items. Items that the lists held stay alive while anything else refers to them.
     void clear();
 
+    // CD-Text pack file (bodies in formats/CdText.cpp). Saving replaces any file or folder at path
+    // and shows nothing, so the writer job may call it on its thread: false, with errorText for the
+    // caller to show and none of its output left behind, when the file cannot be written or the
+    // CD-Text needs more packs than one block holds. With no index items it writes nothing and
+    // returns true.
+    // Loading runs on the message thread and reports its problems through Alerts.
+    bool saveCdTextFile(const juce::String& path, juce::String& errorText) const;
+    void loadCdTextFile(const juce::String& path);
+
     void run() override;
 
     juce::String discTitle;
