@@ -41,8 +41,9 @@ bool Alerts::askYesNo(const juce::String& title, const juce::String& message)
     return get().show({juce::MessageBoxIconType::QuestionIcon, title, message, {{"Yes", 1}, {"No", 0}}}) == 1;
 }
 
-bool Alerts::askOkCancel(juce::MessageBoxIconType icon, const juce::String& title, const juce::String& message,
-                         const juce::String& button1, const juce::String& button2)
+bool Alerts::askOkCancel(juce::MessageBoxIconType icon, const juce::String& title,
+                         const juce::String& message, const juce::String& button1,
+                         const juce::String& button2)
 {
     return get().show({icon, title, message, {{button1, 1}, {button2, 0}}}) == 1;
 }

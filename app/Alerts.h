@@ -37,14 +37,15 @@ public:
     static void install(Alerts* alerts); // nullptr restores the real windows; not owned
 
     // Convenience forms used throughout the application.
-    static void error(const juce::String& message); // warning icon, "Error!", "OK"
+    static void error(const juce::String& message);   // warning icon, "Error!", "OK"
     static void warning(const juce::String& message); // warning icon, "Warning!", "OK"
     static void info(const juce::String& title, const juce::String& message);
     // Question icon, "Yes" (true) and "No" (false).
     static bool askYesNo(const juce::String& title, const juce::String& message);
     // Any icon, two buttons: true for the first, false for the second.
-    static bool askOkCancel(juce::MessageBoxIconType icon, const juce::String& title, const juce::String& message,
-                            const juce::String& button1, const juce::String& button2);
+    static bool askOkCancel(juce::MessageBoxIconType icon, const juce::String& title,
+                            const juce::String& message, const juce::String& button1,
+                            const juce::String& button2);
 };
 
 // The real boxes: the framework's alert windows, run modally.

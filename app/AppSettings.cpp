@@ -41,7 +41,8 @@ juce::File AppSettings::getEarlierSettingsFile()
 
 const juce::StringPairArray& AppSettings::firstRunDefaults()
 {
-    static const juce::StringPairArray defaults = [] {
+    static const juce::StringPairArray defaults = []
+    {
         juce::StringPairArray d(false);
         d.set("preroll", "10");
         d.set("indexoffset", "10");

@@ -16,9 +16,7 @@ void JucesApplication::initialise(const juce::String&)
     mainWindow->setVisible(true);
 }
 
-void JucesApplication::anotherInstanceStarted(const juce::String&)
-{
-}
+void JucesApplication::anotherInstanceStarted(const juce::String&) {}
 
 void JucesApplication::systemRequestedQuit()
 {

@@ -2,6 +2,10 @@
 
 #include "app/Alerts.h"
 #include "app/AppSettings.h"
+#include "app/FileChoice.h"
+#include "model/IndexItemChangeAction.h"
+#include "model/IndexItemsChangeAction.h"
+#include "model/ProjectValidator.h"
 #include "model/Renumbering.h"
 
 namespace
@@ -16,8 +20,7 @@ const juce::String defaultServiceBaseUrl("https://service.corvane.invalid/QelSer
 class SourceQuestionLabel : public juce::Label
 {
 public:
-    SourceQuestionLabel()
-        : juce::Label({}, "Please specify what type of master you want to use as a source.")
+    SourceQuestionLabel() : juce::Label({}, "Please specify what type of master you want to use as a source.")
     {
         setJustificationType(juce::Justification::centred);
     }
@@ -34,6 +37,15 @@ MainComponent::MainComponent()
 
     // 2. Controls of the main window.
     addAndMakeVisible(step1Button);
+    for (auto* editor : {&albumTitleEditor, &performerEditor, &mcnEditor})
+    {
+        editor->setMultiLine(false);
+        addAndMakeVisible(editor);
+    }
+    mcnEditor.setVisible(false);
+    totalLengthLabel.setEditable(false);
+    totalLengthLabel.setWantsKeyboardFocus(false);
+    addAndMakeVisible(totalLengthLabel);
 
     // 3. The source type, asked before the main window is shown.
     askSourceType();
@@ -122,8 +134,10 @@ void MainComponent::openAudioDevice()
 
     if (error.isNotEmpty())
     {
-        Alerts::get().show({juce::MessageBoxIconType::WarningIcon, "Warning!",
-                            "Couldn't open an output device!\n\n" + error, {{"OK", 0}}});
+        Alerts::get().show({juce::MessageBoxIconType::WarningIcon,
+                            "Warning!",
+                            "Couldn't open an output device!\n\n" + error,
+                            {{"OK", 0}}});
         return;
     }
 
@@ -149,18 +163,159 @@ void MainComponent::clearDisc()
     disc.clear();
 }
 
+int MainComponent::getImportInsertionRow(int selectedRow) const
+{
+    const auto n = disc.indexItems.size();
+    const auto end = n + 1;
+
+    if (selectedRow < 0 ||
+        disc.getRowItem(juce::jmin(selectedRow, n))->trackNumber == disc.getRowItem(n)->trackNumber)
+        return end;
+
+    const auto* selected = disc.getRowItem(selectedRow);
+    if (selected == nullptr)
+        return end;
+
+    for (int row = n - 1; row >= 1; --row)
+        if (disc.getRowItem(row)->trackNumber == selected->trackNumber)
+            return row + 1;
+    return end;
+}
+
+bool MainComponent::importAudioFiles(int selectedRow)
+{
+    int insertionRow = getImportInsertionRow(selectedRow);
+
+    auto files =
+        FileChoice::get().chooseFilesToOpen("Open one or more files...", "*.wav;*.aif;*.aiff;*.aifc;*.flac");
+    if (files.isEmpty())
+        return false;
+
+    // By file name in lower case, character code by character code.
+    std::sort(files.begin(), files.end(),
+              [](const juce::File& a, const juce::File& b)
+              { return a.getFileName().toLowerCase().compare(b.getFileName().toLowerCase()) < 0; });
+
+    // The undo snapshot keeps the item objects themselves; the import works on copies of them.
+    const IndexItem::List indexBefore(disc.indexItems);
+    const IndexItem::List dataBefore(disc.dataItems);
+    const IndexItem audioLeadOutBefore(*disc.audioLeadOut);
+    const IndexItem dataLeadInBefore(*disc.dataLeadIn);
+    for (auto* list : {&disc.indexItems, &disc.dataItems})
+    {
+        IndexItem::List copies;
+        for (auto* item : *list)
+            copies.add(new IndexItem(*item));
+        *list = copies;
+    }
+    const IndexItem::List copiesBefore(disc.indexItems);
+
+    juce::String rejectedRates;
+    for (const auto& file : files)
+    {
+        if (file.getFullPathName().isEmpty() || !file.existsAsFile())
+            Alerts::error("File not found: " + file.getFileName() + ".");
+        else
+            disc.importAudioFile(file.getFullPathName(), insertionRow, rejectedRates);
+    }
+
+    if (rejectedRates.isNotEmpty())
+        Alerts::error(
+            "The Corvane App has detected that the sample rate for the file(s):\r\n" + rejectedRates +
+            "\r\n\r\nis not compatible with this software. WAV, AIFF, or FLAC files must be at a sample "
+            "rate of 44.1K. If you wish to use a different sample rate, go back to the Quorrel, and on "
+            "the \"Upload Method\" page, select Fennick.");
+
+    rebuildPlayerSources();
+
+    if (disc.indexItems.size() == indexBefore.size() && disc.dataItems.size() == dataBefore.size())
+    {
+        disc.indexItems = indexBefore;
+        disc.dataItems = dataBefore;
+        *disc.audioLeadOut = audioLeadOutBefore;
+        *disc.dataLeadIn = dataLeadInBefore;
+        return false;
+    }
+
+    if (Alerts::askYesNo("CD-Text",
+                         "Would you like to use the file names as Song Titles (for CD-Text)?\r\n\r\n"
+                         "You can also add or edit CD-Text info after your files are imported."))
+    {
+        for (auto* item : disc.indexItems)
+        {
+            if (copiesBefore.contains(item) || item->indexNumber != 1)
+                continue;
+            const auto lowerName = item->fileName.toLowerCase();
+            for (auto extension : {".wav", ".aif", ".aiff", ".aifc", ".flac"})
+                if (lowerName.endsWith(extension))
+                {
+                    item->title = item->fileName.upToFirstOccurrenceOf(".", false, false);
+                    break;
+                }
+        }
+    }
+
+    undoManager.beginNewTransaction();
+    undoManager.perform(
+        new IndexItemChangeAction(disc.audioLeadOut, audioLeadOutBefore, *disc.audioLeadOut, *this),
+        "Add file(s)");
+    undoManager.perform(
+        new IndexItemChangeAction(disc.dataLeadIn, dataLeadInBefore, *disc.dataLeadIn, *this));
+    undoManager.perform(new IndexItemsChangeAction(disc.indexItems, indexBefore, disc.indexItems, *this));
+    undoManager.perform(new IndexItemsChangeAction(disc.dataItems, dataBefore, disc.dataItems, *this));
+
+    Alerts::info("Song Order",
+                 "To change the song order, click on a track number and drag it to the desired position.");
+    return true;
+}
+
+bool MainComponent::validateProject()
+{
+    return ProjectValidator(disc, [this](juce::Range<int> digit) { mcnEditor.setHighlightedRegion(digit); })
+        .validate();
+}
+
 void MainComponent::newProject()
 {
     clearDisc();
-    renumber();
+    updateTable();
+    totalLengthLabel.setText(CDDuration::toTimeString(0), juce::dontSendNotification);
+    showDiscInfo(true);
+    // The position display resets and the player's sources are cleared here.
     undoManager.clearUndoHistory();
-    uploadCompleted = false;
     closingForUpdate = false;
+    uploadCompleted = false;
 }
 
 void MainComponent::renumber()
 {
-    renumberDisc(disc);
+    const auto totalFrames = renumberDisc(disc);
+    totalLengthLabel.setText(CDDuration::toTimeString(totalFrames), juce::dontSendNotification);
+}
+
+void MainComponent::updateTable()
+{
+    // The track table re-reads its row count and repaints here.
+}
+
+void MainComponent::rebuildPlayerSources()
+{
+    // The player's sources are rebuilt from the disc here.
+}
+
+void MainComponent::showDiscInfo(bool clear)
+{
+    const std::pair<juce::TextEditor*, juce::String> fields[] = {
+        {&albumTitleEditor, disc.discTitle}, {&performerEditor, disc.discPerformer}, {&mcnEditor, disc.mcn}};
+
+    for (const auto& [editor, text] : fields)
+    {
+        const auto shown = clear ? juce::String() : text;
+        editor->setText(shown, juce::dontSendNotification);
+        editor->setHighlightedRegion({});
+        editor->setCaretPosition(0);
+        editor->setTooltip(shown);
+    }
 }
 
 juce::String MainComponent::cipherKeyFor(int randomNumber)
@@ -170,5 +325,11 @@ juce::String MainComponent::cipherKeyFor(int randomNumber)
 
 void MainComponent::resized()
 {
-    step1Button.setBounds(20, 20, 120, 40);
+    const auto w = getWidth();
+    const auto y0 = getY();
+    step1Button.setBounds(w - 150, 50 - y0, 120, 26);
+    int i = 0;
+    for (auto* editor : {&albumTitleEditor, &performerEditor, &mcnEditor})
+        editor->setBounds(w - 150, 290 + 30 * i++ - y0, 120, 24);
+    totalLengthLabel.setBounds(w - 100, 400 - y0, 70, 24);
 }

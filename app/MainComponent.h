@@ -24,8 +24,24 @@ public:
     void clearDisc();
     // A fresh project: empty disc, no player sources, empty undo history, upload marks cleared.
     void newProject();
+    // Asks for audio files and adds them as tracks after the selected row's track (or at the end
+    // for -1), as one undoable step. True when rows were added.
+    bool importAudioFiles(int selectedRow);
+    // Where an import puts its first row, given the selected row (-1 for none).
+    int getImportInsertionRow(int selectedRow) const;
+
+    // Checks the disc against the replication rules, asking where a rule may be ignored.
+    bool validateProject();
+
     // Repairs numbers and positions of the disc and shows its total length.
     void renumber();
+    // The track table re-reads its rows.
+    void updateTable();
+    // Rebuilds the player's list of sources from the disc.
+    void rebuildPlayerSources();
+    // Puts discTitle, discPerformer and mcn into the three disc fields without notifications;
+    // clear empties the fields instead.
+    void showDiscInfo(bool clear = false);
 
     // The key of the per-run cipher for a given random number: the first 8 lower-case hex
     // characters of the MD5 of its decimal text taken as 32-bit code points.
@@ -39,6 +55,10 @@ public:
     const juce::String& getTitleText() const { return titleText; }
     bool getSourceIsAudioCd() const { return sourceIsAudioCd; }
     juce::TextButton& getStep1Button() { return step1Button; }
+    juce::TextEditor& getAlbumTitleEditor() { return albumTitleEditor; }
+    juce::TextEditor& getPerformerEditor() { return performerEditor; }
+    juce::TextEditor& getMcnEditor() { return mcnEditor; }
+    juce::Label& getTotalLengthLabel() { return totalLengthLabel; }
     juce::BlowFish& getRunCipher() { return *runCipher; }
     const juce::String& getServiceBaseUrl() const { return serviceBaseUrl; }
 
@@ -63,6 +83,10 @@ private:
     juce::TimeSliceThread readAheadThread{"audio file preview"};
 
     juce::TextButton step1Button;
+    juce::TextEditor albumTitleEditor;
+    juce::TextEditor performerEditor;
+    juce::TextEditor mcnEditor;
+    juce::Label totalLengthLabel{{}, "00:00:00"};
 
     juce::String titleText;
     bool sourceIsAudioCd = false;

@@ -24,8 +24,8 @@ std::optional<WindowState> WindowState::fromString(const juce::String& text)
             tokens[i].trimCharactersAtStart("-").isEmpty())
             return std::nullopt;
 
-    state.bounds = {tokens[first].getIntValue(), tokens[first + 1].getIntValue(), tokens[first + 2].getIntValue(),
-                    tokens[first + 3].getIntValue()};
+    state.bounds = {tokens[first].getIntValue(), tokens[first + 1].getIntValue(),
+                    tokens[first + 2].getIntValue(), tokens[first + 3].getIntValue()};
 
     if (state.bounds.getWidth() < 1 || state.bounds.getHeight() < 1)
         return std::nullopt;

@@ -1,5 +1,10 @@
 #include "model/CDItem.h"
 
+#include "app/Alerts.h"
+#include "app/AppSettings.h"
+
+#include <juce_audio_formats/juce_audio_formats.h>
+
 CDItem::CDItem() : ProgressJob("Please wait...", true, false, 10000)
 {
     createSpecialItems();
@@ -65,6 +70,102 @@ IndexItem* CDItem::getRowItem(int row) const
     if (row > n && row <= n + dataItems.size())
         return dataItems[row - n - 1].get();
     return nullptr;
+}
+
+int CDItem::importAudioFile(const juce::String& path, int& insertionRow, juce::String& rejectedRates)
+{
+    const juce::File file(path);
+    const auto name = file.getFileName();
+    const auto lowerName = name.toLowerCase();
+    const auto n = indexItems.size();
+
+    int trackNumber = 0;
+    if (insertionRow > n)
+        trackNumber = insertionRow < 2 ? 1 : indexItems.getLast()->trackNumber + 1;
+    else
+        trackNumber = getRowItem(insertionRow)->trackNumber;
+
+    // The reader follows the file name; each format refuses what it cannot open.
+    std::unique_ptr<juce::AudioFormat> format;
+    juce::String kind;
+    if (lowerName.endsWith(".wav"))
+    {
+        format = std::make_unique<juce::WavAudioFormat>();
+        kind = "wave";
+    }
+    else if (lowerName.endsWith(".aif") || lowerName.endsWith(".aiff") || lowerName.endsWith(".aifc"))
+    {
+        format = std::make_unique<juce::AiffAudioFormat>();
+        kind = "aif";
+    }
+    else if (lowerName.endsWith(".flac"))
+    {
+        format = std::make_unique<juce::FlacAudioFormat>();
+        kind = "flac";
+    }
+
+    std::unique_ptr<juce::AudioFormatReader> reader;
+    if (format != nullptr)
+        if (auto stream = file.createInputStream())
+            reader.reset(format->createReaderFor(stream.release(), true));
+
+    if (reader == nullptr || reader->sampleRate <= 0 || reader->numChannels == 0)
+    {
+        Alerts::error("Error opening file: " + name + ".");
+        return 0;
+    }
+
+    if (reader->sampleRate != 44100.0)
+    {
+        rejectedRates << "\r\n" << name;
+        return 0;
+    }
+
+    if (reader->numChannels != 1 && reader->numChannels != 2)
+    {
+        Alerts::error("File " + name + " is not a valid " + kind + " file, invalid number of channels.");
+        return 0;
+    }
+
+    if (reader->usesFloatingPointData)
+    {
+        Alerts::error("File " + name + " is not a valid " + kind + " file, invalid data type.");
+        return 0;
+    }
+
+    const auto samples = reader->lengthInSamples;
+    reader.reset();
+
+    auto& settings = AppSettings::getInstance()->getProperties();
+    const auto pause = settings.getValue("defaultpause", "150").getIntValue();
+    const auto offset = settings.getValue("indexoffset", "10").getIntValue();
+
+    if (trackNumber != 1 && pause > 0)
+    {
+        IndexItem::Ptr pauseItem = new IndexItem();
+        pauseItem->trackNumber = trackNumber;
+        pauseItem->indexNumber = 0;
+        pauseItem->length.frames = pause;
+        insertRowItem(insertionRow, pauseItem);
+        ++insertionRow;
+    }
+
+    // Samples that the previous item spilled over its last whole frame start this one.
+    const auto* previous = insertionRow > 0 ? getRowItem(insertionRow - 1) : nullptr;
+    const juce::int64 carried = previous != nullptr ? previous->remainderSamples : 0;
+    const auto total = samples + carried;
+
+    IndexItem::Ptr track = new IndexItem();
+    track->trackNumber = trackNumber;
+    track->indexNumber = 1;
+    track->indexOffset = pause != 0 ? offset : 0;
+    track->folder = file.getParentDirectory().getFullPathName();
+    track->fileName = name;
+    track->length.frames = static_cast<int>(total / cdtime::samplesPerFrame);
+    track->remainderSamples = static_cast<int>(total % cdtime::samplesPerFrame);
+    insertRowItem(insertionRow, track);
+    ++insertionRow;
+    return trackNumber;
 }
 
 void CDItem::clear()

@@ -28,9 +28,24 @@ public:
     // The item shown in a row, or nullptr outside the rows.
     IndexItem* getRowItem(int row) const;
 
+    // Adds one audio file as a track (with a pause item before it unless it is track 1 or the
+    // "defaultpause" setting is 0) at insertionRow, which advances past the new rows. Returns the
+    // new track's number, or 0 when the file was refused (a box says why; a wrong sample rate only
+    // appends "\r\n" + the file name to rejectedRates).
+    int importAudioFile(const juce::String& path, int& insertionRow, juce::String& rejectedRates);
+
     // Empties the project: disc strings, codes, both lists; new first pregap and bookkeeping
     // items. Items that the lists held stay alive while anything else refers to them.
     void clear();
+
+    // CD-Text pack file (bodies in formats/CdText.cpp). Saving replaces any file or folder at path
+    // and shows nothing, so the writer job may call it on its thread: false, with errorText for the
+    // caller to show and none of its output left behind, when the file cannot be written or the
+    // CD-Text needs more packs than one block holds. With no index items it writes nothing and
+    // returns true.
+    // Loading runs on the message thread and reports its problems through Alerts.
+    bool saveCdTextFile(const juce::String& path, juce::String& errorText) const;
+    void loadCdTextFile(const juce::String& path);
 
     void run() override;
 

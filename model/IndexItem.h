@@ -21,12 +21,12 @@ public:
     juce::File getSourceFile() const;
 
     int trackNumber = 0;
-    int indexNumber = 0;   // 0 = pause before the track, 1 = track start, 2+ = further index points
-    int indexOffset = 0;   // frames of silence played before the source audio
-    CDDuration length;     // frames of source audio (or of silence, without a source file)
+    int indexNumber = 0;      // 0 = pause before the track, 1 = track start, 2+ = further index points
+    int indexOffset = 0;      // frames of silence played before the source audio
+    CDDuration length;        // frames of source audio (or of silence, without a source file)
     int remainderSamples = 0; // 0..587 sample frames beyond length that spill into the next item
-    CDDuration start;      // absolute disc position, derived by renumbering
-    CDDuration sourceOffset; // frames into the source file (2048-byte sectors for data items)
+    CDDuration start;         // absolute disc position, derived by renumbering
+    CDDuration sourceOffset;  // frames into the source file (2048-byte sectors for data items)
     juce::String folder;
     juce::String fileName;
     juce::String title;

@@ -4,8 +4,8 @@
 
 int renumberDisc(CDItem& disc)
 {
-    int c = 1; // current track
-    int k = 0; // current index
+    int c = 1;                                                               // current track
+    int k = 0;                                                               // current index
     int p = disc.indexItems.isEmpty() ? 0 : disc.firstPregap->length.frames; // position in frames
 
     disc.audioLeadOut->start.frames = 0;
@@ -18,7 +18,8 @@ int renumberDisc(CDItem& disc)
         const int t = item.trackNumber;
         const int x = item.indexNumber;
 
-        auto assign = [&item](int track, int index) {
+        auto assign = [&item](int track, int index)
+        {
             item.trackNumber = track;
             item.indexNumber = index;
         };
@@ -76,8 +77,9 @@ int renumberDisc(CDItem& disc)
         disc.dataLeadIn->start.frames = p;
         p += disc.dataLeadIn->length.frames;
 
-        const auto dataTrack =
-            (disc.indexItems.isEmpty() ? disc.firstPregap->trackNumber : disc.indexItems.getLast()->trackNumber) + 1;
+        const auto dataTrack = (disc.indexItems.isEmpty() ? disc.firstPregap->trackNumber
+                                                          : disc.indexItems.getLast()->trackNumber) +
+                               1;
 
         for (auto* item : disc.dataItems)
         {

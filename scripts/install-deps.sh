@@ -10,7 +10,14 @@ packages=(
   libgtest-dev googletest libbenchmark-dev
   xvfb xauth xdotool x11-utils
   libcdio-dev genisoimage xorriso sox flac
+  curl
 )
+
+# Node.js and npm run the local stand-ins of the plant (standins/). Asked for only when missing:
+# a Node.js build from outside Debian bundles npm and conflicts with Debian's npm package.
+if ! command -v node >/dev/null || ! command -v npm >/dev/null; then
+  packages+=(nodejs npm)
+fi
 
 missing=()
 for p in "${packages[@]}"; do

@@ -22,8 +22,8 @@ std::vector<std::pair<juce::String, juce::String>> readSettingsFile(const juce::
 
 TEST(AppSettings, LivesInTheConfigFolder)
 {
-    EXPECT_EQ(AppSettings::getSettingsFile(),
-              TestEnvironment::configHome().getChildFile("Brantwick_Corvane_App/Brantwick_Corvane_App.settings"));
+    EXPECT_EQ(AppSettings::getSettingsFile(), TestEnvironment::configHome().getChildFile(
+                                                  "Brantwick_Corvane_App/Brantwick_Corvane_App.settings"));
     EXPECT_EQ(AppSettings::getEarlierSettingsFile(),
               TestEnvironment::home().getChildFile("Brantwick_Corvane_App/Brantwick_Corvane_App.settings"));
 }
@@ -34,9 +34,8 @@ TEST(AppSettings, FirstRunWritesExactlyTheSevenDefaultsInOrder)
     AppSettings::deleteInstance(); // saves
 
     const std::vector<std::pair<juce::String, juce::String>> expected = {
-        {"preroll", "10"},       {"indexoffset", "10"},       {"defaultpause", "150"},
-        {"defaulttablelayout", ""}, {"lastMainWindowPos", ""}, {"timedisplay", "1"},
-        {"audioDeviceState", ""}};
+        {"preroll", "10"},         {"indexoffset", "10"}, {"defaultpause", "150"}, {"defaulttablelayout", ""},
+        {"lastMainWindowPos", ""}, {"timedisplay", "1"},  {"audioDeviceState", ""}};
     EXPECT_EQ(readSettingsFile(AppSettings::getSettingsFile()), expected);
 }
 
@@ -87,7 +86,8 @@ TEST(AppSettings, ChangesAreSavedAfterTheDelayAndAtShutDown)
     EXPECT_FALSE(AppSettings::getSettingsFile().existsAsFile());
     AppSettings::deleteInstance();
     const auto onDisk = readSettingsFile(AppSettings::getSettingsFile());
-    EXPECT_NE(std::find(onDisk.begin(), onDisk.end(), std::make_pair(juce::String("defaultpause"), juce::String("200"))),
+    EXPECT_NE(std::find(onDisk.begin(), onDisk.end(),
+                        std::make_pair(juce::String("defaultpause"), juce::String("200"))),
               onDisk.end());
 }
 

@@ -108,10 +108,11 @@ TEST(MainComponent, QuitCheck)
     const auto& warning = alerts.records.back();
     EXPECT_EQ(warning.icon, juce::MessageBoxIconType::WarningIcon);
     EXPECT_EQ(warning.title, "Warning!");
-    EXPECT_EQ(warning.message,
-              "Warning, you have not completed the upload process. Your content has not been uploaded to our "
-              "servers. If you wish to finish your upload now click OK and complete Step 3 before exiting the "
-              "software.");
+    EXPECT_EQ(
+        warning.message,
+        "Warning, you have not completed the upload process. Your content has not been uploaded to our "
+        "servers. If you wish to finish your upload now click OK and complete Step 3 before exiting the "
+        "software.");
     EXPECT_EQ(warning.buttons, (juce::StringArray{"OK", "Exit"}));
     EXPECT_EQ(disc.indexItems.size(), 1);
     EXPECT_EQ(disc.discTitle, "Album");

@@ -31,8 +31,8 @@ TEST(CDItem, StartsWithFirstPregapAndEmptyLists)
     EXPECT_EQ(disc.firstPregap->length.frames, 150);
     EXPECT_EQ(disc.languageCode, 9);
     EXPECT_EQ(disc.genreCode, 0);
-    for (auto* special : {disc.leadIn.get(), disc.audioLeadOut.get(), disc.dataLeadIn.get(), disc.dataLeadOut.get(),
-                          disc.leadOut.get()})
+    for (auto* special : {disc.leadIn.get(), disc.audioLeadOut.get(), disc.dataLeadIn.get(),
+                          disc.dataLeadOut.get(), disc.leadOut.get()})
         EXPECT_EQ(special->length.frames, 0);
     EXPECT_EQ(disc.getNumRows(), 0);
 }
