@@ -69,7 +69,7 @@ MainComponent::MainComponent()
     serviceBaseUrl = juce::SystemStats::getEnvironmentVariable("CORVANE_SERVICE_URL", defaultServiceBaseUrl);
 
     // 10. The per-run cipher of the DDP control files; its key exists only in memory.
-    const auto key = cipherKeyFor(juce::Random(juce::Time::currentTimeMillis()).nextInt());
+    const auto key = digestPrefixFor(juce::Random(juce::Time::currentTimeMillis()).nextInt());
     runCipher = std::make_unique<juce::BlowFish>(key.toRawUTF8(), key.getNumBytesAsUTF8());
 
     // 11. Keyboard.
@@ -269,6 +269,95 @@ bool MainComponent::importAudioFiles(int selectedRow)
     return true;
 }
 
+bool MainComponent::exportMaster()
+{
+    if (masterLocked)
+        return true;
+
+    if (!validateProject())
+        return false;
+
+    // The writer and everything after it work on copies; the user's items stay in savedIndexItems.
+    savedIndexItems = disc.indexItems;
+    IndexItem::List copies;
+    for (auto* item : disc.indexItems)
+        copies.add(new IndexItem(*item));
+    disc.indexItems = copies;
+
+    const auto previousFolder = masterFolder;
+    const auto name = digestPrefixFor(juce::Random(juce::Time::currentTimeMillis()).nextInt());
+    masterFolder = juce::File::getSpecialLocation(juce::File::tempDirectory).getChildFile(name);
+    if (!masterFolder.createDirectory())
+    {
+        Alerts::error("Couldn't create the master folder " + masterFolder.getFullPathName() + ".");
+        return false;
+    }
+
+    bool hasCdText = disc.discTitle.isNotEmpty() || disc.discPerformer.isNotEmpty() ||
+                     disc.discSongwriter.isNotEmpty() || disc.discComposer.isNotEmpty() ||
+                     disc.discArranger.isNotEmpty() || disc.discMessage.isNotEmpty() ||
+                     disc.discIdentification.isNotEmpty() || disc.genreCode > 0;
+    for (auto* item : disc.indexItems)
+        hasCdText = hasCdText || item->title.isNotEmpty() || item->performer.isNotEmpty() ||
+                    item->songwriter.isNotEmpty() || item->composer.isNotEmpty() ||
+                    item->arranger.isNotEmpty() || item->message.isNotEmpty();
+
+    contentDigests.clear();
+
+    disc.outputFolder = masterFolder.getFullPathName();
+    disc.writeCdText = hasCdText;
+    disc.cipher = runCipher.get();
+    disc.task = 1;
+    disc.errorMessage = {};
+    const bool finished = disc.runThread();
+
+    if (!finished)
+    {
+        Alerts::get().show({juce::MessageBoxIconType::WarningIcon, "Ready", "User abort.", {{"OK", 0}}});
+        return false;
+    }
+
+    contentDigests.addArray(disc.fileChecksums);
+
+    if (!disc.writeSucceeded)
+    {
+        Alerts::get().show({juce::MessageBoxIconType::WarningIcon, "Error", disc.errorMessage, {{"OK", 0}}});
+        return false;
+    }
+
+    {
+        const auto filetype = masterFolder.getChildFile("Filetype.txt");
+        juce::FileOutputStream out(filetype, 32768);
+        const juce::String text = juce::String("Mastertype: ") + (sourceIsAudioCd ? "Audio CD" : "Individual Files");
+        if (!out.openedOk() || !out.writeText(text, false, false, nullptr) || (out.flush(), out.getStatus().failed()))
+        {
+            Alerts::error("Couldn't write " + filetype.getFullPathName() + ".");
+            return false;
+        }
+    }
+
+    newProject();
+
+    const bool readBack = disc.readDdpFileset(masterFolder.getFullPathName(), *runCipher);
+    if (!readBack)
+        clearDisc();
+
+    renumber();
+    updateTable();
+    if (auto* top = getTopLevelComponent(); top != nullptr && top != this)
+        top->setName(titleText);
+    showDiscInfo();
+    rebuildPlayerSources();
+
+    if (!readBack)
+        return false;
+
+    if (previousFolder != juce::File() && previousFolder.exists())
+        previousFolder.deleteRecursively();
+    step1Button.setEnabled(false);
+    return true;
+}
+
 bool MainComponent::validateProject()
 {
     return ProjectValidator(disc, [this](juce::Range<int> digit) { mcnEditor.setHighlightedRegion(digit); })
@@ -318,7 +407,7 @@ void MainComponent::showDiscInfo(bool clear)
     }
 }
 
-juce::String MainComponent::cipherKeyFor(int randomNumber)
+juce::String MainComponent::digestPrefixFor(int randomNumber)
 {
     return juce::MD5::fromUTF32(juce::String(randomNumber)).toHexString().substring(0, 8);
 }
