@@ -3,6 +3,8 @@
 #include "app/Alerts.h"
 #include "app/AppSettings.h"
 #include "app/FileChoice.h"
+#include "formats/DummyAudioFormat.h"
+#include "formats/RawAudioFormat.h"
 #include "model/IndexItemChangeAction.h"
 #include "model/IndexItemsChangeAction.h"
 #include "model/ProjectValidator.h"
@@ -31,8 +33,12 @@ MainComponent::MainComponent()
 {
     // 1. Device, player, disc (created with its members), format managers, undo manager and the
     //    read-ahead thread are members; the random generator is seeded here.
-    playbackFormats.registerBasicFormats();
-    importFormats.registerBasicFormats();
+    // DDP image files read back after an export play as raw CD audio.
+    for (auto* formats : {&playbackFormats, &importFormats})
+    {
+        formats->registerBasicFormats();
+        formats->registerFormat(new RawAudioFormat(), false);
+    }
     std::srand(static_cast<unsigned>(juce::Time::currentTimeMillis()));
 
     // 2. Controls of the main window.
@@ -85,6 +91,8 @@ MainComponent::~MainComponent()
     // 2. Audio off before anything it reads goes away.
     deviceManager.removeAudioCallback(&audioSourcePlayer);
     audioSourcePlayer.setSource(nullptr);
+    player.stop();
+    player.clearSources();
 
     // 3. Children.
     removeAllChildren();
@@ -141,6 +149,7 @@ void MainComponent::openAudioDevice()
         return;
     }
 
+    audioSourcePlayer.setSource(&player);
     deviceManager.addAudioCallback(&audioSourcePlayer);
 }
 
@@ -370,7 +379,9 @@ void MainComponent::newProject()
     updateTable();
     totalLengthLabel.setText(CDDuration::toTimeString(0), juce::dontSendNotification);
     showDiscInfo(true);
-    // The position display resets and the player's sources are cleared here.
+    // The position display resets here.
+    player.stop();
+    player.clearSources();
     undoManager.clearUndoHistory();
     closingForUpdate = false;
     uploadCompleted = false;
@@ -389,7 +400,56 @@ void MainComponent::updateTable()
 
 void MainComponent::rebuildPlayerSources()
 {
-    // The player's sources are rebuilt from the disc here.
+    constexpr int readAheadSamples = 32768;
+    player.clearSources();
+
+    auto addSilence = [this](juce::int64 samples) {
+        auto* reader = new DummyAudioFormatReader(nullptr);
+        reader->lengthInSamples = samples;
+        auto entry = std::make_unique<PlayerEntry>(std::make_unique<juce::AudioFormatReaderSource>(reader, true), 0,
+                                                   samples);
+        player.addSource(std::move(entry), readAheadSamples, &readAheadThread, reader->sampleRate);
+    };
+
+    int previousRemainder = 0;
+    for (int row = 0; row <= disc.indexItems.size(); ++row)
+    {
+        const auto& item = *disc.getRowItem(row);
+        const auto carried = previousRemainder;
+        previousRemainder = item.remainderSamples;
+
+        if (item.fileName.isEmpty())
+        {
+            addSilence(juce::int64(item.length.frames) * cdtime::samplesPerFrame);
+            continue;
+        }
+
+        if (item.indexOffset > 0)
+            addSilence(juce::int64(item.indexOffset) * cdtime::samplesPerFrame);
+
+        const auto path = item.folder + "/" + item.fileName;
+        const juce::File file(path);
+        if (!juce::File::isAbsolutePath(path) || !file.existsAsFile())
+        {
+            Alerts::error("File " + path + " does not exist.");
+            return;
+        }
+
+        // Every format in turn on the same stream, rewound between attempts; the raw format comes last.
+        auto reader = std::unique_ptr<juce::AudioFormatReader>(playbackFormats.createReaderFor(file.createInputStream()));
+        if (reader == nullptr)
+            continue;
+
+        const auto start = juce::int64(item.sourceOffset.frames) * cdtime::samplesPerFrame;
+        const auto end = juce::int64(item.sourceOffset.frames + item.length.frames) * cdtime::samplesPerFrame +
+                         item.remainderSamples - carried;
+        const auto rate = reader->sampleRate;
+        const bool notSixteenBits = reader->bitsPerSample != 16;
+        auto entry = std::make_unique<PlayerEntry>(
+            std::make_unique<juce::AudioFormatReaderSource>(reader.release(), true), start, end);
+        entry->notSixteenBits = notSixteenBits;
+        player.addSource(std::move(entry), readAheadSamples, &readAheadThread, rate);
+    }
 }
 
 void MainComponent::showDiscInfo(bool clear)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "model/CDItem.h"
+#include "playback/MultipleAudioTransportSource.h"
 
 #include <juce_audio_devices/juce_audio_devices.h>
 #include <juce_audio_formats/juce_audio_formats.h>
@@ -56,6 +57,7 @@ public:
     CDItem& getDisc() { return disc; }
     juce::UndoManager& getUndoManager() { return undoManager; }
     juce::AudioDeviceManager& getDeviceManager() { return deviceManager; }
+    MultipleAudioTransportSource& getPlayer() { return player; }
     const juce::String& getTitleText() const { return titleText; }
     bool getSourceIsAudioCd() const { return sourceIsAudioCd; }
     juce::TextButton& getStep1Button() { return step1Button; }
@@ -91,6 +93,8 @@ private:
     juce::AudioFormatManager importFormats;
     juce::UndoManager undoManager;
     juce::TimeSliceThread readAheadThread{"audio file preview"};
+    // After the read-ahead thread, which must outlive it.
+    MultipleAudioTransportSource player;
 
     juce::TextButton step1Button;
     juce::TextEditor albumTitleEditor;

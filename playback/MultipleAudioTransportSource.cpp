@@ -177,6 +177,15 @@ int MultipleAudioTransportSource::getNumEntries() const
     return int(chains.size());
 }
 
+std::vector<PlayerEntryInfo> MultipleAudioTransportSource::describeEntries() const
+{
+    const juce::ScopedLock sl(lock);
+    std::vector<PlayerEntryInfo> result;
+    for (const auto& chain : chains)
+        result.push_back({chain->entry->startSample, chain->entry->endSample, chain->entry->notSixteenBits});
+    return result;
+}
+
 void MultipleAudioTransportSource::start()
 {
     {

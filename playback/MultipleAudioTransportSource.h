@@ -23,6 +23,16 @@ struct PlayerEntry
     std::unique_ptr<juce::PositionableAudioSource> source;
     juce::int64 startSample = 0;
     juce::int64 endSample = 0;
+    // The source does not have 16 bits per sample (the master will be dithered to 16 bits).
+    bool notSixteenBits = false;
+};
+
+// What an entry plays, for displays and checks (message thread).
+struct PlayerEntryInfo
+{
+    juce::int64 startSample = 0;
+    juce::int64 endSample = 0;
+    bool notSixteenBits = false;
 };
 
 // Plays a list of entries back to back as one timeline, sample-exactly, through the framework's
@@ -76,6 +86,7 @@ public:
     bool hasStreamFinished() const noexcept { return inputStreamEOF; }
     double getSampleRate() const noexcept { return sampleRate; }
     int getNumEntries() const;
+    std::vector<PlayerEntryInfo> describeEntries() const;
 
     // Samples of a fade-in or fade-out.
     static constexpr int fadeLength = 256;
