@@ -3,6 +3,8 @@
 #include "app/Alerts.h"
 #include "app/AppSettings.h"
 #include "app/FileChoice.h"
+#include "formats/DummyAudioFormat.h"
+#include "formats/RawAudioFormat.h"
 #include "model/IndexItemChangeAction.h"
 #include "model/IndexItemsChangeAction.h"
 #include "model/ProjectValidator.h"
@@ -31,8 +33,12 @@ MainComponent::MainComponent()
 {
     // 1. Device, player, disc (created with its members), format managers, undo manager and the
     //    read-ahead thread are members; the random generator is seeded here.
-    playbackFormats.registerBasicFormats();
-    importFormats.registerBasicFormats();
+    // DDP image files read back after an export play as raw CD audio.
+    for (auto* formats : {&playbackFormats, &importFormats})
+    {
+        formats->registerBasicFormats();
+        formats->registerFormat(new RawAudioFormat(), false);
+    }
     std::srand(static_cast<unsigned>(juce::Time::currentTimeMillis()));
 
     // 2. Controls of the main window.
@@ -69,7 +75,7 @@ MainComponent::MainComponent()
     serviceBaseUrl = juce::SystemStats::getEnvironmentVariable("CORVANE_SERVICE_URL", defaultServiceBaseUrl);
 
     // 10. The per-run cipher of the DDP control files; its key exists only in memory.
-    const auto key = cipherKeyFor(juce::Random(juce::Time::currentTimeMillis()).nextInt());
+    const auto key = digestPrefixFor(juce::Random(juce::Time::currentTimeMillis()).nextInt());
     runCipher = std::make_unique<juce::BlowFish>(key.toRawUTF8(), key.getNumBytesAsUTF8());
 
     // 11. Keyboard.
@@ -85,6 +91,8 @@ MainComponent::~MainComponent()
     // 2. Audio off before anything it reads goes away.
     deviceManager.removeAudioCallback(&audioSourcePlayer);
     audioSourcePlayer.setSource(nullptr);
+    player.stop();
+    player.clearSources();
 
     // 3. Children.
     removeAllChildren();
@@ -141,6 +149,7 @@ void MainComponent::openAudioDevice()
         return;
     }
 
+    audioSourcePlayer.setSource(&player);
     deviceManager.addAudioCallback(&audioSourcePlayer);
 }
 
@@ -269,6 +278,95 @@ bool MainComponent::importAudioFiles(int selectedRow)
     return true;
 }
 
+bool MainComponent::exportMaster()
+{
+    if (masterLocked)
+        return true;
+
+    if (!validateProject())
+        return false;
+
+    // The writer and everything after it work on copies; the user's items stay in savedIndexItems.
+    savedIndexItems = disc.indexItems;
+    IndexItem::List copies;
+    for (auto* item : disc.indexItems)
+        copies.add(new IndexItem(*item));
+    disc.indexItems = copies;
+
+    const auto previousFolder = masterFolder;
+    const auto name = digestPrefixFor(juce::Random(juce::Time::currentTimeMillis()).nextInt());
+    masterFolder = juce::File::getSpecialLocation(juce::File::tempDirectory).getChildFile(name);
+    if (!masterFolder.createDirectory())
+    {
+        Alerts::error("Couldn't create the master folder " + masterFolder.getFullPathName() + ".");
+        return false;
+    }
+
+    bool hasCdText = disc.discTitle.isNotEmpty() || disc.discPerformer.isNotEmpty() ||
+                     disc.discSongwriter.isNotEmpty() || disc.discComposer.isNotEmpty() ||
+                     disc.discArranger.isNotEmpty() || disc.discMessage.isNotEmpty() ||
+                     disc.discIdentification.isNotEmpty() || disc.genreCode > 0;
+    for (auto* item : disc.indexItems)
+        hasCdText = hasCdText || item->title.isNotEmpty() || item->performer.isNotEmpty() ||
+                    item->songwriter.isNotEmpty() || item->composer.isNotEmpty() ||
+                    item->arranger.isNotEmpty() || item->message.isNotEmpty();
+
+    contentDigests.clear();
+
+    disc.outputFolder = masterFolder.getFullPathName();
+    disc.writeCdText = hasCdText;
+    disc.cipher = runCipher.get();
+    disc.task = 1;
+    disc.errorMessage = {};
+    const bool finished = disc.runThread();
+
+    if (!finished)
+    {
+        Alerts::get().show({juce::MessageBoxIconType::WarningIcon, "Ready", "User abort.", {{"OK", 0}}});
+        return false;
+    }
+
+    contentDigests.addArray(disc.fileChecksums);
+
+    if (!disc.writeSucceeded)
+    {
+        Alerts::get().show({juce::MessageBoxIconType::WarningIcon, "Error", disc.errorMessage, {{"OK", 0}}});
+        return false;
+    }
+
+    {
+        const auto filetype = masterFolder.getChildFile("Filetype.txt");
+        juce::FileOutputStream out(filetype, 32768);
+        const juce::String text = juce::String("Mastertype: ") + (sourceIsAudioCd ? "Audio CD" : "Individual Files");
+        if (!out.openedOk() || !out.writeText(text, false, false, nullptr) || (out.flush(), out.getStatus().failed()))
+        {
+            Alerts::error("Couldn't write " + filetype.getFullPathName() + ".");
+            return false;
+        }
+    }
+
+    newProject();
+
+    const bool readBack = disc.readDdpFileset(masterFolder.getFullPathName(), *runCipher);
+    if (!readBack)
+        clearDisc();
+
+    renumber();
+    updateTable();
+    if (auto* top = getTopLevelComponent(); top != nullptr && top != this)
+        top->setName(titleText);
+    showDiscInfo();
+    rebuildPlayerSources();
+
+    if (!readBack)
+        return false;
+
+    if (previousFolder != juce::File() && previousFolder.exists())
+        previousFolder.deleteRecursively();
+    step1Button.setEnabled(false);
+    return true;
+}
+
 bool MainComponent::validateProject()
 {
     return ProjectValidator(disc, [this](juce::Range<int> digit) { mcnEditor.setHighlightedRegion(digit); })
@@ -281,7 +379,9 @@ void MainComponent::newProject()
     updateTable();
     totalLengthLabel.setText(CDDuration::toTimeString(0), juce::dontSendNotification);
     showDiscInfo(true);
-    // The position display resets and the player's sources are cleared here.
+    // The position display resets here.
+    player.stop();
+    player.clearSources();
     undoManager.clearUndoHistory();
     closingForUpdate = false;
     uploadCompleted = false;
@@ -300,7 +400,56 @@ void MainComponent::updateTable()
 
 void MainComponent::rebuildPlayerSources()
 {
-    // The player's sources are rebuilt from the disc here.
+    constexpr int readAheadSamples = 32768;
+    player.clearSources();
+
+    auto addSilence = [this](juce::int64 samples) {
+        auto* reader = new DummyAudioFormatReader(nullptr);
+        reader->lengthInSamples = samples;
+        auto entry = std::make_unique<PlayerEntry>(std::make_unique<juce::AudioFormatReaderSource>(reader, true), 0,
+                                                   samples);
+        player.addSource(std::move(entry), readAheadSamples, &readAheadThread, reader->sampleRate);
+    };
+
+    int previousRemainder = 0;
+    for (int row = 0; row <= disc.indexItems.size(); ++row)
+    {
+        const auto& item = *disc.getRowItem(row);
+        const auto carried = previousRemainder;
+        previousRemainder = item.remainderSamples;
+
+        if (item.fileName.isEmpty())
+        {
+            addSilence(juce::int64(item.length.frames) * cdtime::samplesPerFrame);
+            continue;
+        }
+
+        if (item.indexOffset > 0)
+            addSilence(juce::int64(item.indexOffset) * cdtime::samplesPerFrame);
+
+        const auto path = item.folder + "/" + item.fileName;
+        const juce::File file(path);
+        if (!juce::File::isAbsolutePath(path) || !file.existsAsFile())
+        {
+            Alerts::error("File " + path + " does not exist.");
+            return;
+        }
+
+        // Every format in turn on the same stream, rewound between attempts; the raw format comes last.
+        auto reader = std::unique_ptr<juce::AudioFormatReader>(playbackFormats.createReaderFor(file.createInputStream()));
+        if (reader == nullptr)
+            continue;
+
+        const auto start = juce::int64(item.sourceOffset.frames) * cdtime::samplesPerFrame;
+        const auto end = juce::int64(item.sourceOffset.frames + item.length.frames) * cdtime::samplesPerFrame +
+                         item.remainderSamples - carried;
+        const auto rate = reader->sampleRate;
+        const bool notSixteenBits = reader->bitsPerSample != 16;
+        auto entry = std::make_unique<PlayerEntry>(
+            std::make_unique<juce::AudioFormatReaderSource>(reader.release(), true), start, end);
+        entry->notSixteenBits = notSixteenBits;
+        player.addSource(std::move(entry), readAheadSamples, &readAheadThread, rate);
+    }
 }
 
 void MainComponent::showDiscInfo(bool clear)
@@ -318,7 +467,7 @@ void MainComponent::showDiscInfo(bool clear)
     }
 }
 
-juce::String MainComponent::cipherKeyFor(int randomNumber)
+juce::String MainComponent::digestPrefixFor(int randomNumber)
 {
     return juce::MD5::fromUTF32(juce::String(randomNumber)).toHexString().substring(0, 8);
 }

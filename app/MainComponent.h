@@ -1,6 +1,7 @@
 #pragma once
 
 #include "model/CDItem.h"
+#include "playback/MultipleAudioTransportSource.h"
 
 #include <juce_audio_devices/juce_audio_devices.h>
 #include <juce_audio_formats/juce_audio_formats.h>
@@ -30,6 +31,10 @@ public:
     // Where an import puts its first row, given the selected row (-1 for none).
     int getImportInsertionRow(int selectedRow) const;
 
+    // Validates, writes the DDP fileset into a fresh master folder, adds Filetype.txt and reads the
+    // fileset back into the disc. True when done, or at once while the master is locked.
+    bool exportMaster();
+
     // Checks the disc against the replication rules, asking where a rule may be ignored.
     bool validateProject();
 
@@ -43,15 +48,16 @@ public:
     // clear empties the fields instead.
     void showDiscInfo(bool clear = false);
 
-    // The key of the per-run cipher for a given random number: the first 8 lower-case hex
-    // characters of the MD5 of its decimal text taken as 32-bit code points.
-    static juce::String cipherKeyFor(int randomNumber);
+    // The first 8 lower-case hex digits of the MD5 of a number's decimal text taken as 32-bit
+    // code points: the key of the per-run cipher and the name of a master folder.
+    static juce::String digestPrefixFor(int randomNumber);
 
     void resized() override;
 
     CDItem& getDisc() { return disc; }
     juce::UndoManager& getUndoManager() { return undoManager; }
     juce::AudioDeviceManager& getDeviceManager() { return deviceManager; }
+    MultipleAudioTransportSource& getPlayer() { return player; }
     const juce::String& getTitleText() const { return titleText; }
     bool getSourceIsAudioCd() const { return sourceIsAudioCd; }
     juce::TextButton& getStep1Button() { return step1Button; }
@@ -69,6 +75,12 @@ public:
 
     // The folder of the exported master; removed when the component is destroyed.
     juce::File masterFolder;
+    // The audio items as they were before the last export.
+    IndexItem::List savedIndexItems;
+    // Lower-case file name to the Base64 MD5 of the file's plain content, for the upload.
+    juce::StringPairArray contentDigests{true};
+    // The master is exported and locked; the disc is then read-only.
+    bool masterLocked = false;
 
 private:
     void askSourceType();
@@ -81,6 +93,8 @@ private:
     juce::AudioFormatManager importFormats;
     juce::UndoManager undoManager;
     juce::TimeSliceThread readAheadThread{"audio file preview"};
+    // After the read-ahead thread, which must outlive it.
+    MultipleAudioTransportSource player;
 
     juce::TextButton step1Button;
     juce::TextEditor albumTitleEditor;

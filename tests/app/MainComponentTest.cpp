@@ -132,10 +132,10 @@ TEST(MainComponent, QuitCheck)
 TEST(MainComponent, CipherKeyIsTheStartOfTheMd5OfTheNumbersCodePoints)
 {
     // Reference values: MD5 of the decimal text encoded as UTF-32LE, first 8 hex digits.
-    EXPECT_EQ(MainComponent::cipherKeyFor(12345), "8d48bea5");
-    EXPECT_EQ(MainComponent::cipherKeyFor(-7), "b4af52ab");
-    EXPECT_EQ(MainComponent::cipherKeyFor(0), "9f30f3d1");
-    EXPECT_EQ(MainComponent::cipherKeyFor(2147483647), "cf1ab742");
+    EXPECT_EQ(MainComponent::digestPrefixFor(12345), "8d48bea5");
+    EXPECT_EQ(MainComponent::digestPrefixFor(-7), "b4af52ab");
+    EXPECT_EQ(MainComponent::digestPrefixFor(0), "9f30f3d1");
+    EXPECT_EQ(MainComponent::digestPrefixFor(2147483647), "cf1ab742");
 }
 
 TEST(MainComponent, ClearDiscKeepsItemsHeldElsewhere)
