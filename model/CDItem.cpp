@@ -2,6 +2,8 @@
 
 #include "app/Alerts.h"
 #include "app/AppSettings.h"
+#include "formats/DdpWriter.h"
+#include "formats/RawAudioFormat.h"
 
 #include <juce_audio_formats/juce_audio_formats.h>
 
@@ -9,6 +11,7 @@ CDItem::CDItem() : ProgressJob("Please wait...", true, false, 10000)
 {
     createSpecialItems();
     audioFormats.registerBasicFormats();
+    audioFormats.registerFormat(new RawAudioFormat(), false);
 }
 
 CDItem::~CDItem() = default;
@@ -188,4 +191,5 @@ void CDItem::run()
         return;
     setProgress(-1.0);
     setStatusMessage("Preparing to write...");
+    DdpWriter(*this).write();
 }
