@@ -2,12 +2,16 @@
 
 #include "app/Alerts.h"
 #include "app/AppSettings.h"
+#include "formats/DdpWriter.h"
+#include "formats/RawAudioFormat.h"
 
 #include <juce_audio_formats/juce_audio_formats.h>
 
 CDItem::CDItem() : ProgressJob("Please wait...", true, false, 10000)
 {
     createSpecialItems();
+    audioFormats.registerBasicFormats();
+    audioFormats.registerFormat(new RawAudioFormat(), false);
 }
 
 CDItem::~CDItem() = default;
@@ -225,5 +229,9 @@ void CDItem::clear()
 
 void CDItem::run()
 {
-    // The DDP writer job runs here.
+    if (task != 1)
+        return;
+    setProgress(-1.0);
+    setStatusMessage("Preparing to write...");
+    DdpWriter(*this).write();
 }

@@ -4,6 +4,9 @@
 
 #include "app/Progress.h"
 
+#include <juce_audio_formats/juce_audio_formats.h>
+#include <juce_cryptography/juce_cryptography.h>
+
 // The disc: disc-level CD-Text and codes, the index items in row order, the bookkeeping items of
 // the lead-in, lead-outs and data-session gap, and the items of a data session. It is also the job
 // that writes the DDP fileset on a worker thread behind the progress display ("Please wait...").
@@ -75,6 +78,20 @@ public:
     IndexItem::Ptr dataLeadOut;
     IndexItem::Ptr leadOut;
     IndexItem::List dataItems;
+
+    // The writer job (run(), body in formats/DdpWriter): when task is 1, writes the DDP fileset
+    // into outputFolder. The export sets outputFolder, writeCdText, cipher and task = 1 and empties
+    // errorMessage before each run, and reads writeSucceeded, errorMessage and fileChecksums after it.
+    juce::String outputFolder;
+    bool writeCdText = false;
+    bool writeSucceeded = false;
+    juce::String errorMessage;
+    int task = 0;
+    const juce::BlowFish* cipher = nullptr; // the main component's runCipher; not owned
+    // Lower-case file name to the Base64 MD5 digest of the file's plain content.
+    juce::StringPairArray fileChecksums{true};
+    // Tried in order to open source files: the framework's basic formats, then raw CD audio.
+    juce::AudioFormatManager audioFormats;
 
 private:
     void createSpecialItems();
