@@ -88,6 +88,9 @@ public:
     juce::String errorMessage;
     int task = 0;
     const juce::BlowFish* cipher = nullptr; // the main component's runCipher; not owned
+    // PQDESCR, DDPMS and DDPID are written unenciphered (the command-line tool's --plain); the
+    // application never sets it.
+    bool plainControlFiles = false;
     // Lower-case file name to the Base64 MD5 digest of the file's plain content.
     juce::StringPairArray fileChecksums{true};
     // Tried in order to open source files: the framework's basic formats, then raw CD audio.
