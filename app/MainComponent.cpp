@@ -200,11 +200,6 @@ bool MainComponent::importAudioFiles(int selectedRow)
     if (files.isEmpty())
         return false;
 
-    // By file name in lower case, character code by character code.
-    std::sort(files.begin(), files.end(),
-              [](const juce::File& a, const juce::File& b)
-              { return a.getFileName().toLowerCase().compare(b.getFileName().toLowerCase()) < 0; });
-
     // The undo snapshot keeps the item objects themselves; the import works on copies of them.
     const IndexItem::List indexBefore(disc.indexItems);
     const IndexItem::List dataBefore(disc.dataItems);
@@ -219,21 +214,7 @@ bool MainComponent::importAudioFiles(int selectedRow)
     }
     const IndexItem::List copiesBefore(disc.indexItems);
 
-    juce::String rejectedRates;
-    for (const auto& file : files)
-    {
-        if (file.getFullPathName().isEmpty() || !file.existsAsFile())
-            Alerts::error("File not found: " + file.getFileName() + ".");
-        else
-            disc.importAudioFile(file.getFullPathName(), insertionRow, rejectedRates);
-    }
-
-    if (rejectedRates.isNotEmpty())
-        Alerts::error(
-            "The Corvane App has detected that the sample rate for the file(s):\r\n" + rejectedRates +
-            "\r\n\r\nis not compatible with this software. WAV, AIFF, or FLAC files must be at a sample "
-            "rate of 44.1K. If you wish to use a different sample rate, go back to the Quorrel, and on "
-            "the \"Upload Method\" page, select Fennick.");
+    disc.importAudioFiles(files, insertionRow);
 
     rebuildPlayerSources();
 
@@ -275,95 +256,6 @@ bool MainComponent::importAudioFiles(int selectedRow)
 
     Alerts::info("Song Order",
                  "To change the song order, click on a track number and drag it to the desired position.");
-    return true;
-}
-
-bool MainComponent::exportMaster()
-{
-    if (masterLocked)
-        return true;
-
-    if (!validateProject())
-        return false;
-
-    // The writer and everything after it work on copies; the user's items stay in savedIndexItems.
-    savedIndexItems = disc.indexItems;
-    IndexItem::List copies;
-    for (auto* item : disc.indexItems)
-        copies.add(new IndexItem(*item));
-    disc.indexItems = copies;
-
-    const auto previousFolder = masterFolder;
-    const auto name = digestPrefixFor(juce::Random(juce::Time::currentTimeMillis()).nextInt());
-    masterFolder = juce::File::getSpecialLocation(juce::File::tempDirectory).getChildFile(name);
-    if (!masterFolder.createDirectory())
-    {
-        Alerts::error("Couldn't create the master folder " + masterFolder.getFullPathName() + ".");
-        return false;
-    }
-
-    bool hasCdText = disc.discTitle.isNotEmpty() || disc.discPerformer.isNotEmpty() ||
-                     disc.discSongwriter.isNotEmpty() || disc.discComposer.isNotEmpty() ||
-                     disc.discArranger.isNotEmpty() || disc.discMessage.isNotEmpty() ||
-                     disc.discIdentification.isNotEmpty() || disc.genreCode > 0;
-    for (auto* item : disc.indexItems)
-        hasCdText = hasCdText || item->title.isNotEmpty() || item->performer.isNotEmpty() ||
-                    item->songwriter.isNotEmpty() || item->composer.isNotEmpty() ||
-                    item->arranger.isNotEmpty() || item->message.isNotEmpty();
-
-    contentDigests.clear();
-
-    disc.outputFolder = masterFolder.getFullPathName();
-    disc.writeCdText = hasCdText;
-    disc.cipher = runCipher.get();
-    disc.task = 1;
-    disc.errorMessage = {};
-    const bool finished = disc.runThread();
-
-    if (!finished)
-    {
-        Alerts::get().show({juce::MessageBoxIconType::WarningIcon, "Ready", "User abort.", {{"OK", 0}}});
-        return false;
-    }
-
-    contentDigests.addArray(disc.fileChecksums);
-
-    if (!disc.writeSucceeded)
-    {
-        Alerts::get().show({juce::MessageBoxIconType::WarningIcon, "Error", disc.errorMessage, {{"OK", 0}}});
-        return false;
-    }
-
-    {
-        const auto filetype = masterFolder.getChildFile("Filetype.txt");
-        juce::FileOutputStream out(filetype, 32768);
-        const juce::String text = juce::String("Mastertype: ") + (sourceIsAudioCd ? "Audio CD" : "Individual Files");
-        if (!out.openedOk() || !out.writeText(text, false, false, nullptr) || (out.flush(), out.getStatus().failed()))
-        {
-            Alerts::error("Couldn't write " + filetype.getFullPathName() + ".");
-            return false;
-        }
-    }
-
-    newProject();
-
-    const bool readBack = disc.readDdpFileset(masterFolder.getFullPathName(), *runCipher);
-    if (!readBack)
-        clearDisc();
-
-    renumber();
-    updateTable();
-    if (auto* top = getTopLevelComponent(); top != nullptr && top != this)
-        top->setName(titleText);
-    showDiscInfo();
-    rebuildPlayerSources();
-
-    if (!readBack)
-        return false;
-
-    if (previousFolder != juce::File() && previousFolder.exists())
-        previousFolder.deleteRecursively();
-    step1Button.setEnabled(false);
     return true;
 }
 

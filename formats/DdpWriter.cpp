@@ -111,7 +111,7 @@ bool DdpWriter::prepare()
 {
     if (job.indexItems.isEmpty())
         return fail("Empty project.");
-    if (job.cipher == nullptr)
+    if (job.cipher == nullptr && !job.plainControlFiles)
         return fail("No cipher for the control files.");
 
     hasDataSession = !job.dataItems.isEmpty();
@@ -421,7 +421,8 @@ bool DdpWriter::writeControlFile(const juce::String& name, const juce::MemoryBlo
     recordDigest(name, digest);
 
     auto cipherText = plainText;
-    DdpControlCipher::encipher(cipherText, *job.cipher);
+    if (!job.plainControlFiles)
+        DdpControlCipher::encipher(cipherText, *job.cipher);
 
     juce::FileOutputStream out(folder.getChildFile(name), outputBufferSize);
     if (out.failedToOpen())

@@ -77,6 +77,48 @@ IndexItem* CDItem::getRowItem(int row) const
 
 int CDItem::importAudioFile(const juce::String& path, int& insertionRow, juce::String& rejectedRates)
 {
+    return importAudioFile(path, insertionRow, rejectedRates, -1, -1);
+}
+
+void CDItem::importAudioFiles(juce::Array<juce::File> files, int& insertionRow, int pause, int offset)
+{
+    std::sort(files.begin(), files.end(), [](const juce::File& a, const juce::File& b) {
+        return a.getFileName().toLowerCase().compare(b.getFileName().toLowerCase()) < 0;
+    });
+
+    juce::String rejectedRates;
+    for (const auto& file : files)
+    {
+        if (file.getFullPathName().isEmpty() || !file.existsAsFile())
+            Alerts::error("File not found: " + file.getFileName() + ".");
+        else
+            importAudioFile(file.getFullPathName(), insertionRow, rejectedRates, pause, offset);
+    }
+
+    if (rejectedRates.isNotEmpty())
+        Alerts::error("The Corvane App has detected that the sample rate for the file(s):\r\n" + rejectedRates +
+                      "\r\n\r\nis not compatible with this software. WAV, AIFF, or FLAC files must be at a sample "
+                      "rate of 44.1K. If you wish to use a different sample rate, go back to the Quorrel, and on "
+                      "the \"Upload Method\" page, select Fennick.");
+}
+
+bool CDItem::hasCdText() const
+{
+    if (discTitle.isNotEmpty() || discPerformer.isNotEmpty() || discSongwriter.isNotEmpty() ||
+        discComposer.isNotEmpty() || discArranger.isNotEmpty() || discMessage.isNotEmpty() ||
+        discIdentification.isNotEmpty() || genreCode > 0)
+        return true;
+
+    for (auto* item : indexItems)
+        if (item->title.isNotEmpty() || item->performer.isNotEmpty() || item->songwriter.isNotEmpty() ||
+            item->composer.isNotEmpty() || item->arranger.isNotEmpty() || item->message.isNotEmpty())
+            return true;
+    return false;
+}
+
+int CDItem::importAudioFile(const juce::String& path, int& insertionRow, juce::String& rejectedRates, int pauseFrames,
+                            int offsetFrames)
+{
     const juce::File file(path);
     const auto name = file.getFileName();
     const auto lowerName = name.toLowerCase();
@@ -140,8 +182,8 @@ int CDItem::importAudioFile(const juce::String& path, int& insertionRow, juce::S
     reader.reset();
 
     auto& settings = AppSettings::getInstance()->getProperties();
-    const auto pause = settings.getValue("defaultpause", "150").getIntValue();
-    const auto offset = settings.getValue("indexoffset", "10").getIntValue();
+    const auto pause = pauseFrames >= 0 ? pauseFrames : settings.getValue("defaultpause", "150").getIntValue();
+    const auto offset = offsetFrames >= 0 ? offsetFrames : settings.getValue("indexoffset", "10").getIntValue();
 
     if (trackNumber != 1 && pause > 0)
     {

@@ -33,6 +33,17 @@ public:
     // new track's number, or 0 when the file was refused (a box says why; a wrong sample rate only
     // appends "\r\n" + the file name to rejectedRates).
     int importAudioFile(const juce::String& path, int& insertionRow, juce::String& rejectedRates);
+    // The same with the pause ("defaultpause") and index offset ("indexoffset") given, in frames.
+    int importAudioFile(const juce::String& path, int& insertionRow, juce::String& rejectedRates, int pause,
+                        int offset);
+
+    // Imports files in the order of their names (lower case, character codes) from insertionRow
+    // on, with a box for each missing file and one box for all files of a wrong sample rate.
+    // pause and offset below 0 are read from the settings at every file.
+    void importAudioFiles(juce::Array<juce::File> files, int& insertionRow, int pause = -1, int offset = -1);
+
+    // Any disc or track CD-Text string, or a genre: the fileset then carries CDTEXT.BIN.
+    bool hasCdText() const;
 
     // Empties the project: disc strings, codes, both lists; new first pregap and bookkeeping
     // items. Items that the lists held stay alive while anything else refers to them.
@@ -77,6 +88,9 @@ public:
     juce::String errorMessage;
     int task = 0;
     const juce::BlowFish* cipher = nullptr; // the main component's runCipher; not owned
+    // PQDESCR, DDPMS and DDPID are written unenciphered (the command-line tool's --plain); the
+    // application never sets it.
+    bool plainControlFiles = false;
     // Lower-case file name to the Base64 MD5 digest of the file's plain content.
     juce::StringPairArray fileChecksums{true};
     // Tried in order to open source files: the framework's basic formats, then raw CD audio.
