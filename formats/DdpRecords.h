@@ -18,10 +18,51 @@ public:
     static constexpr int isrcWidth = 12;
     static constexpr int catalogueNumberWidth = 13;
 
+    // Where a field lies in its record, in bytes.
+    struct Span
+    {
+        int offset;
+        int width;
+        constexpr int end() const { return offset + width; }
+    };
+
+    // The layout of the three records. The writer's field tables are built from these spans and
+    // append() checks that they tile each record; the reader takes its fields from the same spans.
+    struct PqField
+    {
+        static constexpr Span entryIdentifier{0, 4}, track{4, 2}, index{6, 2}, hours{8, 2}, minutes{10, 2},
+            seconds{12, 2}, frames{14, 2}, control1{16, 2}, control2{18, 2}, isrc{20, isrcWidth},
+            catalogueNumber{32, catalogueNumberWidth}, reserved{45, 19};
+    };
+    struct MapField
+    {
+        static constexpr Span packetIdentifier{0, 4}, streamType{4, 2}, streamPointer{6, 8},
+            streamLength{14, 8}, streamStart{22, 8}, subcodeDescriptor{30, 8}, cdMode{38, 2},
+            sourceStorageMode{40, 1}, scrambling{41, 1}, pregap1{42, 4}, pregap2{46, 4}, postgap{50, 4},
+            mediaNumber{54, 1}, track{55, 2}, index{57, 2}, isrc{59, 12}, identifierLength{71, 3},
+            streamIdentifier{74, 17}, newSession{91, 1}, nextTrackPregap{92, 4}, pauseAdd{96, 8},
+            offset{104, 9}, padding{113, 15};
+    };
+    struct IdField
+    {
+        static constexpr Span level{0, 8}, upcEan{8, catalogueNumberWidth}, mapStreamStart{21, 8},
+            reserved1{29, 8}, mediaNumber{37, 1}, masterIdentifier{38, 48}, book{86, 1}, type{87, 2},
+            numberOfSides{89, 1}, side{90, 1}, numberOfLayers{91, 1}, layer{92, 1}, direction{93, 1},
+            reserved2{94, 2}, userText{96, 32};
+    };
+
     // One field of a record: its byte offset, its width in bytes, its name for error texts and the
     // text it holds.
     struct Field
     {
+        Field(int fieldOffset, int fieldWidth, const char* fieldName, juce::String text)
+            : offset(fieldOffset), width(fieldWidth), name(fieldName), content(std::move(text))
+        {
+        }
+        Field(Span span, const char* fieldName, juce::String text)
+            : Field(span.offset, span.width, fieldName, std::move(text))
+        {
+        }
         int offset;
         int width;
         const char* name;

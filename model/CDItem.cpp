@@ -2,6 +2,7 @@
 
 #include "app/Alerts.h"
 #include "app/AppSettings.h"
+#include "formats/DdpReader.h"
 #include "formats/DdpWriter.h"
 #include "formats/RawAudioFormat.h"
 
@@ -225,6 +226,11 @@ void CDItem::clear()
     dataItems.clearQuick();
     dataItems.minimiseStorageOverheads();
     createSpecialItems();
+}
+
+bool CDItem::readDdpFileset(const juce::String& folder, juce::BlowFish& cipher)
+{
+    return DdpReader::read(*this, folder, cipher);
 }
 
 void CDItem::run()

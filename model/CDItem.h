@@ -58,6 +58,12 @@ public:
     bool saveCdTextFile(const juce::String& path, juce::String& errorText) const;
     void loadCdTextFile(const juce::String& path);
 
+    // Reads the DDP fileset in folder (full path) into this disc, emptied first, deciphering its
+    // control files with cipher, which it keeps as the job's cipher (body in formats/DdpReader).
+    // Message thread; every problem is a box. True when the fileset was read; after an error box
+    // false, with the disc left empty.
+    bool readDdpFileset(const juce::String& folder, juce::BlowFish& cipher);
+
     void run() override;
 
     juce::String discTitle;
