@@ -35,6 +35,10 @@ public:
     // Where an import puts its first row, given the selected row (-1 for none).
     int getImportInsertionRow(int selectedRow) const;
 
+    // Validates, writes the DDP fileset into a fresh master folder, adds Filetype.txt and reads the
+    // fileset back into the disc. True when done, or at once while the master is locked.
+    bool exportMaster();
+
     // Checks the disc against the replication rules, asking where a rule may be ignored.
     bool validateProject();
 
