@@ -98,3 +98,19 @@ TEST_F(MasterExport, AFailedReadBackLeavesAnEmptyDisc)
     EXPECT_EQ(alerts.records.back().title, "Error!");
     EXPECT_EQ(alerts.records.back().message, "File not found: DDPMS.");
 }
+
+namespace
+{
+class MasterExportFromCd : public MasterExport
+{
+protected:
+    juce::String sourceAnswer() const override { return "Audio CD (Physical Disc)"; }
+};
+} // namespace
+
+TEST_F(MasterExportFromCd, FiletypeNamesTheAudioCd)
+{
+    ASSERT_TRUE(main->exportMaster());
+    EXPECT_EQ(main->masterFolder.getChildFile("Filetype.txt").loadFileAsString(), "Mastertype: Audio CD");
+    EXPECT_EQ(main->masterFolder.getChildFile("Filetype.txt").getSize(), 20);
+}

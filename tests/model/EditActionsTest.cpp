@@ -106,6 +106,7 @@ TEST_F(EditActions, UndoingOneItemEditRestoresOnlyThatItem)
 TEST_F(EditActions, DiscTitleChangeRefreshesTheFieldsOnly)
 {
     disc().indexItems[4]->start.frames = 12345; // a position only renumbering would repair
+    main->getPlayer().clearSources();           // sources only a rebuild would bring back
     auto& title = disc().discTitle;
 
     undo().beginNewTransaction("Change disc title");
@@ -118,12 +119,14 @@ TEST_F(EditActions, DiscTitleChangeRefreshesTheFieldsOnly)
     EXPECT_EQ(main->getAlbumTitleEditor().getText(), "");
     EXPECT_EQ(main->getAlbumTitleEditor().getTooltip(), "");
     EXPECT_EQ(disc().indexItems[4]->start.frames, 12345);
+    EXPECT_EQ(main->getPlayer().getNumEntries(), 0);
 }
 
 TEST_F(EditActions, ListActionWithEqualStatesStillRefreshes)
 {
     disc().indexItems[4]->start.frames = 12345;
     disc().discPerformer = "The Band";
+    main->getPlayer().clearSources();
 
     undo().beginNewTransaction("Insert pause");
     undo().perform(
@@ -131,6 +134,8 @@ TEST_F(EditActions, ListActionWithEqualStatesStillRefreshes)
 
     EXPECT_EQ(disc().indexItems[4]->start.frames, 150 + 1000 + 150 + 2000 + 150);
     EXPECT_EQ(main->getPerformerEditor().getText(), "The Band");
+    // The player was rebuilt: the pregap and the five rows, all silence here.
+    EXPECT_EQ(main->getPlayer().getNumEntries(), 6);
 }
 
 TEST_F(EditActions, ItemsLiveAsLongAsTheHistoryHoldsThem)

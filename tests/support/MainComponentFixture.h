@@ -12,12 +12,15 @@ class MainComponentFixture : public testing::Test
 protected:
     void SetUp() override
     {
-        alerts.answer("Individual Files (WAV, AIFF, FLAC)");
+        alerts.answer(sourceAnswer());
         main = std::make_unique<MainComponent>();
         shownAtStart = alerts.records.size();
     }
 
     void TearDown() override { main.reset(); }
+
+    // The answer to the source question.
+    virtual juce::String sourceAnswer() const { return "Individual Files (WAV, AIFF, FLAC)"; }
 
     CDItem& disc() { return main->getDisc(); }
 
