@@ -10,7 +10,8 @@ case "$config" in
   sanitize) flags=(-DCMAKE_BUILD_TYPE=Debug -DCORVANE_SANITIZE=ON) ;;
   *) echo "unknown configuration: $config" >&2; exit 2 ;;
 esac
-# Paths inside the checkout hash as relative ones, so that other checkouts share the cache.
-export CCACHE_BASEDIR=$PWD
+# Paths inside the checkout hash as relative ones, and the build folder's own path not at all, so
+# that other checkouts share the cache.
+export CCACHE_BASEDIR=$PWD CCACHE_NOHASHDIR=1
 cmake -S . -B "build/$config" -G Ninja "${flags[@]}" > /dev/null
 cmake --build "build/$config" -j "$(nproc)" ${1:+--target "$@"}
