@@ -9,7 +9,48 @@ JuceAlerts& realAlerts()
     static JuceAlerts instance;
     return instance;
 }
+
+class JuceProgressAlert : public ProgressAlert
+{
+public:
+    JuceProgressAlert(const AlertRequest& request, double& progress)
+        : window(request.title, request.message, request.icon)
+    {
+        window.addProgressBarComponent(progress);
+        const auto count = request.buttons.size();
+        for (size_t i = 0; i < count; ++i)
+            window.addButton(request.buttons[i].text, request.buttons[i].result, {},
+                             juce::KeyPress(i + 1 == count ? juce::KeyPress::escapeKey : 0));
+    }
+
+    int runModal() override { return window.runModalLoop(); }
+    void setMessage(const juce::String& message) override { window.setMessage(message); }
+    void hide() override { window.setVisible(false); }
+    juce::Component& getModalComponent() override { return window; }
+
+private:
+    juce::AlertWindow window;
+};
 } // namespace
+
+bool ProgressAlert::isRunning()
+{
+    return juce::Component::getCurrentlyModalComponent() == &getModalComponent();
+}
+
+void ProgressAlert::finish(int result)
+{
+    // Off the message thread the framework posts the end of the loop; the lock keeps the box
+    // from changing while that message is prepared.
+    const juce::MessageManagerLock lock(juce::Thread::getCurrentThread());
+    if (lock.lockWasGained())
+        getModalComponent().exitModalState(result);
+}
+
+std::unique_ptr<ProgressAlert> Alerts::createProgressBox(const AlertRequest& request, double& progress)
+{
+    return std::make_unique<JuceProgressAlert>(request, progress);
+}
 
 Alerts& Alerts::get()
 {

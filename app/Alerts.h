@@ -24,6 +24,29 @@ struct AlertRequest
     juce::Component* customContent = nullptr;
 };
 
+// A modal box that watches work running on another thread (a transfer): a progress bar bound to
+// a value the work updates, and buttons with which the user ends the box early. The work ends it
+// with its own result through finish().
+class ProgressAlert
+{
+public:
+    virtual ~ProgressAlert() = default;
+
+    // Message thread. Shows the box and runs its modal loop until a button is pressed or finish()
+    // is called; returns that result. The box may be run again afterwards.
+    virtual int runModal() = 0;
+    virtual void setMessage(const juce::String& message) = 0;
+    virtual void hide() = 0;
+
+    // The component whose modal loop runModal runs.
+    virtual juce::Component& getModalComponent() = 0;
+
+    // Any thread holding the message-thread lock: true while runModal's loop runs.
+    bool isRunning();
+    // Any thread: ends the running loop with this result (nothing when no loop runs).
+    void finish(int result);
+};
+
 class Alerts
 {
 public:
@@ -31,6 +54,11 @@ public:
 
     // Shows the box modally on the message thread and returns the chosen button's result.
     virtual int show(const AlertRequest& request) = 0;
+
+    // Creates the box for work on another thread; run it with ProgressAlert::runModal. The bar
+    // reads progress on the message thread, so the work writes it under the message-thread lock.
+    // By default the framework's alert window; Escape presses the last button.
+    virtual std::unique_ptr<ProgressAlert> createProgressBox(const AlertRequest& request, double& progress);
 
     // The process-wide instance: the installed one, or the real windows when none is installed.
     static Alerts& get();

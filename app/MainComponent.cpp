@@ -259,6 +259,88 @@ bool MainComponent::importAudioFiles(int selectedRow)
     return true;
 }
 
+bool MainComponent::exportMaster()
+{
+    if (masterLocked)
+        return true;
+
+    if (!validateProject())
+        return false;
+
+    // The writer and everything after it work on copies; the user's items stay in savedIndexItems.
+    savedIndexItems = disc.indexItems;
+    IndexItem::List copies;
+    for (auto* item : disc.indexItems)
+        copies.add(new IndexItem(*item));
+    disc.indexItems = copies;
+
+    const auto previousFolder = masterFolder;
+    const auto name = digestPrefixFor(juce::Random(juce::Time::currentTimeMillis()).nextInt());
+    masterFolder = juce::File::getSpecialLocation(juce::File::tempDirectory).getChildFile(name);
+    if (!masterFolder.createDirectory())
+    {
+        Alerts::error("Couldn't create the master folder " + masterFolder.getFullPathName() + ".");
+        return false;
+    }
+
+    contentDigests.clear();
+
+    disc.outputFolder = masterFolder.getFullPathName();
+    disc.writeCdText = disc.hasCdText();
+    disc.cipher = runCipher.get();
+    disc.task = 1;
+    disc.errorMessage = {};
+    const bool finished = disc.runThread();
+
+    if (!finished)
+    {
+        Alerts::get().show({juce::MessageBoxIconType::WarningIcon, "Ready", "User abort.", {{"OK", 0}}});
+        return false;
+    }
+
+    contentDigests.addArray(disc.fileChecksums);
+
+    if (!disc.writeSucceeded)
+    {
+        Alerts::get().show({juce::MessageBoxIconType::WarningIcon, "Error", disc.errorMessage, {{"OK", 0}}});
+        return false;
+    }
+
+    {
+        const auto filetype = masterFolder.getChildFile("Filetype.txt");
+        juce::FileOutputStream out(filetype, 32768);
+        const juce::String text =
+            juce::String("Mastertype: ") + (sourceIsAudioCd ? "Audio CD" : "Individual Files");
+        if (!out.openedOk() || !out.writeText(text, false, false, nullptr) ||
+            (out.flush(), out.getStatus().failed()))
+        {
+            Alerts::error("Couldn't write " + filetype.getFullPathName() + ".");
+            return false;
+        }
+    }
+
+    newProject();
+
+    const bool readBack = disc.readDdpFileset(masterFolder.getFullPathName(), *runCipher);
+    if (!readBack)
+        clearDisc();
+
+    renumber();
+    updateTable();
+    if (auto* top = getTopLevelComponent(); top != nullptr && top != this)
+        top->setName(titleText);
+    showDiscInfo();
+    rebuildPlayerSources();
+
+    if (!readBack)
+        return false;
+
+    if (previousFolder != juce::File() && previousFolder.exists())
+        previousFolder.deleteRecursively();
+    step1Button.setEnabled(false);
+    return true;
+}
+
 bool MainComponent::validateProject()
 {
     return ProjectValidator(disc, [this](juce::Range<int> digit) { mcnEditor.setHighlightedRegion(digit); })
@@ -295,11 +377,12 @@ void MainComponent::rebuildPlayerSources()
     constexpr int readAheadSamples = 32768;
     player.clearSources();
 
-    auto addSilence = [this](juce::int64 samples) {
+    auto addSilence = [this](juce::int64 samples)
+    {
         auto* reader = new DummyAudioFormatReader(nullptr);
         reader->lengthInSamples = samples;
-        auto entry = std::make_unique<PlayerEntry>(std::make_unique<juce::AudioFormatReaderSource>(reader, true), 0,
-                                                   samples);
+        auto entry = std::make_unique<PlayerEntry>(
+            std::make_unique<juce::AudioFormatReaderSource>(reader, true), 0, samples);
         player.addSource(std::move(entry), readAheadSamples, &readAheadThread, reader->sampleRate);
     };
 
@@ -328,13 +411,15 @@ void MainComponent::rebuildPlayerSources()
         }
 
         // Every format in turn on the same stream, rewound between attempts; the raw format comes last.
-        auto reader = std::unique_ptr<juce::AudioFormatReader>(playbackFormats.createReaderFor(file.createInputStream()));
+        auto reader = std::unique_ptr<juce::AudioFormatReader>(
+            playbackFormats.createReaderFor(file.createInputStream()));
         if (reader == nullptr)
             continue;
 
         const auto start = juce::int64(item.sourceOffset.frames) * cdtime::samplesPerFrame;
-        const auto end = juce::int64(item.sourceOffset.frames + item.length.frames) * cdtime::samplesPerFrame +
-                         item.remainderSamples - carried;
+        const auto end =
+            juce::int64(item.sourceOffset.frames + item.length.frames) * cdtime::samplesPerFrame +
+            item.remainderSamples - carried;
         const auto rate = reader->sampleRate;
         const bool notSixteenBits = reader->bitsPerSample != 16;
         auto entry = std::make_unique<PlayerEntry>(

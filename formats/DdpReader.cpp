@@ -20,10 +20,11 @@ using IdField = DdpRecords::IdField;
 class ControlFile
 {
 public:
-    ControlFile(const juce::File& file, const juce::BlowFish& cipher)
+    ControlFile(const juce::File& file, const juce::BlowFish* cipher)
     {
         file.loadFileAsData(bytes);
-        DdpControlCipher::decipher(bytes, cipher);
+        if (cipher != nullptr)
+            DdpControlCipher::decipher(bytes, *cipher);
     }
 
     size_t size() const { return bytes.getSize(); }
@@ -112,7 +113,7 @@ class Reader
 public:
     Reader(CDItem& target, const juce::String& filesetFolder) : disc(target), folder(filesetFolder) {}
 
-    bool read(const juce::BlowFish& cipher)
+    bool read(const juce::BlowFish* cipher)
     {
         if (!readIdentifier(cipher) || !readMap(cipher) || !checkFilesPresent())
             return false;
@@ -146,7 +147,7 @@ private:
         Alerts::warning("File " + name + " has a different length than as specified in the DDPMS file.");
     }
 
-    bool readIdentifier(const juce::BlowFish& cipher)
+    bool readIdentifier(const juce::BlowFish* cipher)
     {
         const auto file = DdpReader::locate(folder, "DDPID");
         if (!file.existsAsFile())
@@ -160,7 +161,7 @@ private:
         return true;
     }
 
-    bool readMap(const juce::BlowFish& cipher)
+    bool readMap(const juce::BlowFish* cipher)
     {
         const auto file = DdpReader::locate(folder, "DDPMS");
         if (!file.existsAsFile())
@@ -491,10 +492,10 @@ private:
 };
 } // namespace
 
-bool DdpReader::read(CDItem& disc, const juce::String& folder, juce::BlowFish& cipher)
+bool DdpReader::read(CDItem& disc, const juce::String& folder, const juce::BlowFish* cipher)
 {
     disc.clear();
-    disc.cipher = &cipher;
+    disc.cipher = cipher;
     return Reader(disc, folder).read(cipher);
 }
 

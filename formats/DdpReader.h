@@ -15,8 +15,9 @@ class CDItem;
 class DdpReader
 {
 public:
-    // True when the fileset was read; false after an error box.
-    static bool read(CDItem& disc, const juce::String& folder, juce::BlowFish& cipher);
+    // True when the fileset was read; false after an error box. A null cipher reads control files
+    // that were written plain (by other DDP tools, or the command-line tool's --plain).
+    static bool read(CDItem& disc, const juce::String& folder, const juce::BlowFish* cipher);
 
     // The file called name in folder: the exact name, else the last file of the folder (in name
     // order, subfolders not searched) whose name equals it regardless of letter case. A name that

@@ -83,9 +83,9 @@ int CDItem::importAudioFile(const juce::String& path, int& insertionRow, juce::S
 
 void CDItem::importAudioFiles(juce::Array<juce::File> files, int& insertionRow, int pause, int offset)
 {
-    std::sort(files.begin(), files.end(), [](const juce::File& a, const juce::File& b) {
-        return a.getFileName().toLowerCase().compare(b.getFileName().toLowerCase()) < 0;
-    });
+    std::sort(files.begin(), files.end(),
+              [](const juce::File& a, const juce::File& b)
+              { return a.getFileName().toLowerCase().compare(b.getFileName().toLowerCase()) < 0; });
 
     juce::String rejectedRates;
     for (const auto& file : files)
@@ -97,10 +97,11 @@ void CDItem::importAudioFiles(juce::Array<juce::File> files, int& insertionRow, 
     }
 
     if (rejectedRates.isNotEmpty())
-        Alerts::error("The Corvane App has detected that the sample rate for the file(s):\r\n" + rejectedRates +
-                      "\r\n\r\nis not compatible with this software. WAV, AIFF, or FLAC files must be at a sample "
-                      "rate of 44.1K. If you wish to use a different sample rate, go back to the Quorrel, and on "
-                      "the \"Upload Method\" page, select Fennick.");
+        Alerts::error(
+            "The Corvane App has detected that the sample rate for the file(s):\r\n" + rejectedRates +
+            "\r\n\r\nis not compatible with this software. WAV, AIFF, or FLAC files must be at a sample "
+            "rate of 44.1K. If you wish to use a different sample rate, go back to the Quorrel, and on "
+            "the \"Upload Method\" page, select Fennick.");
 }
 
 bool CDItem::hasCdText() const
@@ -117,8 +118,8 @@ bool CDItem::hasCdText() const
     return false;
 }
 
-int CDItem::importAudioFile(const juce::String& path, int& insertionRow, juce::String& rejectedRates, int pauseFrames,
-                            int offsetFrames)
+int CDItem::importAudioFile(const juce::String& path, int& insertionRow, juce::String& rejectedRates,
+                            int pauseFrames, int offsetFrames)
 {
     const juce::File file(path);
     const auto name = file.getFileName();
@@ -183,8 +184,10 @@ int CDItem::importAudioFile(const juce::String& path, int& insertionRow, juce::S
     reader.reset();
 
     auto& settings = AppSettings::getInstance()->getProperties();
-    const auto pause = pauseFrames >= 0 ? pauseFrames : settings.getValue("defaultpause", "150").getIntValue();
-    const auto offset = offsetFrames >= 0 ? offsetFrames : settings.getValue("indexoffset", "10").getIntValue();
+    const auto pause =
+        pauseFrames >= 0 ? pauseFrames : settings.getValue("defaultpause", "150").getIntValue();
+    const auto offset =
+        offsetFrames >= 0 ? offsetFrames : settings.getValue("indexoffset", "10").getIntValue();
 
     if (trackNumber != 1 && pause > 0)
     {
@@ -229,6 +232,11 @@ void CDItem::clear()
 }
 
 bool CDItem::readDdpFileset(const juce::String& folder, juce::BlowFish& cipher)
+{
+    return DdpReader::read(*this, folder, &cipher);
+}
+
+bool CDItem::readDdpFileset(const juce::String& folder, const juce::BlowFish* cipher)
 {
     return DdpReader::read(*this, folder, cipher);
 }

@@ -63,6 +63,8 @@ public:
     // Message thread; every problem is a box. True when the fileset was read; after an error box
     // false, with the disc left empty.
     bool readDdpFileset(const juce::String& folder, juce::BlowFish& cipher);
+    // The same for a fileset whose control files are plain (cipher nullptr).
+    bool readDdpFileset(const juce::String& folder, const juce::BlowFish* cipher);
 
     void run() override;
 

@@ -56,8 +56,65 @@ int ScriptedAlerts::show(const AlertRequest& request)
         }
     }
 
+    record.result = result;
     records.push_back(record);
     return result;
+}
+
+class ScriptedAlerts::ScriptedProgress : public ProgressAlert
+{
+public:
+    ScriptedProgress(ScriptedAlerts& owner, const AlertRequest& request) : alerts(owner)
+    {
+        record = {request.icon, request.title, request.message, {}, {}};
+        for (const auto& button : request.buttons)
+        {
+            record.buttons.add(button.text);
+            results.set(button.text, button.result);
+        }
+    }
+
+    int runModal() override
+    {
+        auto run = record;
+        // Only this run may be ended by its press, not a later run of the same box.
+        auto thisRun = std::make_shared<bool>(true);
+        auto& queued = alerts.answers;
+        if (!queued.empty() && results.contains(queued.front().first))
+        {
+            run.answer = queued.front().first;
+            queued.pop_front();
+            juce::Timer::callAfterDelay(alerts.progressAnswerDelayMs,
+                                        [box = juce::Component::SafePointer<juce::Component>(&component),
+                                         result = results[run.answer], thisRun]
+                                        {
+                                            if (*thisRun && box != nullptr && box->isCurrentlyModal(false))
+                                                box->exitModalState(result);
+                                        });
+        }
+
+        // Never on screen: entering the modal state without taking the keyboard focus.
+        component.enterModalState(false);
+        run.result = component.runModalLoop();
+        *thisRun = false;
+        alerts.records.push_back(run);
+        return run.result;
+    }
+
+    void setMessage(const juce::String& message) override { record.message = message; }
+    void hide() override { component.setVisible(false); }
+    juce::Component& getModalComponent() override { return component; }
+
+private:
+    ScriptedAlerts& alerts;
+    Record record;
+    juce::HashMap<juce::String, int> results;
+    juce::Component component;
+};
+
+std::unique_ptr<ProgressAlert> ScriptedAlerts::createProgressBox(const AlertRequest& request, double&)
+{
+    return std::make_unique<ScriptedProgress>(*this, request);
 }
 
 juce::StringArray ScriptedAlerts::titles() const

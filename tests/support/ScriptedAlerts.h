@@ -7,6 +7,9 @@
 // Records every box and answers questions from a queue of button texts. A question that finds
 // no queued answer fails the test; it never picks "Yes" by itself. A box with a single button is
 // acknowledged without an answer. Installs itself for its lifetime.
+// Progress boxes run a real modal loop (without a window) that the work ends; a queued answer
+// naming one of their buttons presses it once the box has run for progressAnswerDelayMs. Each run
+// of a progress box is recorded when it ends, with its result.
 class ScriptedAlerts : public Alerts
 {
 public:
@@ -17,6 +20,7 @@ public:
         juce::String message;
         juce::StringArray buttons;
         juce::String answer;
+        int result = 0; // the button's result, or for a progress box what ended its run
     };
 
     // What a test does with the box's custom content before it is answered (sliders, fields).
@@ -29,6 +33,9 @@ public:
     void answer(const juce::String& buttonText, ContentAction onContent = {});
 
     int show(const AlertRequest& request) override;
+    std::unique_ptr<ProgressAlert> createProgressBox(const AlertRequest& request, double& progress) override;
+
+    int progressAnswerDelayMs = 300;
 
     std::vector<Record> records;
     size_t pendingAnswers() const { return answers.size(); }
@@ -38,5 +45,6 @@ public:
     juce::StringArray messages() const;
 
 private:
+    class ScriptedProgress;
     std::deque<std::pair<juce::String, ContentAction>> answers;
 };

@@ -1,0 +1,40 @@
+#pragma once
+
+#include <juce_core/juce_core.h>
+
+// The plant's stand-ins (standins/README.md) for one test: started by the repository's script on
+// free loopback ports, stopped again by the destructor. Start failures (Node.js missing, npm
+// unreachable) are reported through started() and error(), never skipped.
+class StandIns
+{
+public:
+    StandIns();
+    ~StandIns();
+
+    bool started() const { return values.size() > 0; }
+    const juce::String& error() const { return startError; }
+
+    // A line of the env file: CORVANE_SERVICE_URL, CORVANE_BLOB_ENDPOINT, ...
+    juce::String operator[](const juce::String& name) const { return values[name]; }
+
+    // A request to the control interface; returns the reply body (JSON).
+    juce::String control(const juce::String& method, const juce::String& path,
+                         const juce::String& json = {}) const;
+    // The next such call gets exactly this body.
+    void queueReply(const juce::String& call, const juce::String& body) const;
+    // Adds or replaces a customer (an entry of customers.json, as JSON).
+    void putCustomer(const juce::String& number, const juce::String& entryJson) const;
+    // The URLs of the service calls received, oldest first.
+    juce::StringArray requestUrls() const;
+
+    // Whether the tools the stand-ins need are on the machine; empty, or what is missing.
+    static juce::String missingTools();
+
+private:
+    juce::File envFile;
+    juce::StringPairArray values;
+    juce::String startError;
+};
+
+// A loopback port on which nothing listens (it was free a moment ago).
+int unusedLoopbackPort();
