@@ -1,3 +1,5 @@
+#include "DdpWriterTestSupport.h"
+
 #include "formats/DdpControlCipher.h"
 #include "formats/DdpReader.h"
 #include "formats/DdpRecords.h"
@@ -28,31 +30,6 @@ constexpr int mapPacket = DdpRecords::mapPacketLength;
 juce::BlowFish makeCipher(const String& key)
 {
     return juce::BlowFish(key.toRawUTF8(), static_cast<int>(key.getNumBytesAsUTF8()));
-}
-
-// Runs the writer job on a worker thread, as the export does behind its progress window.
-bool writeFileset(CDItem& disc, const File& folder, const juce::BlowFish& cipher)
-{
-    bool cdText = disc.discTitle.isNotEmpty();
-    for (auto* item : disc.indexItems)
-        cdText = cdText || item->title.isNotEmpty();
-
-    disc.outputFolder = folder.getFullPathName();
-    disc.writeCdText = cdText;
-    disc.cipher = &cipher;
-    disc.task = 1;
-    disc.errorMessage = {};
-
-    struct Worker : juce::Thread
-    {
-        explicit Worker(CDItem& job) : juce::Thread("DDP writer"), job(job) {}
-        void run() override { job.run(); }
-        CDItem& job;
-    } worker(disc);
-    worker.startThread();
-    worker.waitForThreadToExit(-1);
-    EXPECT_TRUE(disc.writeSucceeded) << disc.errorMessage;
-    return disc.writeSucceeded;
 }
 
 // A written fileset whose control files a test may change.
@@ -115,24 +92,25 @@ std::ostream& operator<<(std::ostream& out, const Row& r)
                << "\"";
 }
 
-std::vector<Row> rows(const IndexItem& first, const IndexItem::List& items)
+Row row(const IndexItem& item)
 {
-    std::vector<Row> result;
-    for (const auto* item : {&first})
-        result.push_back({item->trackNumber, item->indexNumber, item->start.frames,
-                          item->indexOffset + item->length.frames, item->isrc});
-    for (const auto* item : items)
-        result.push_back({item->trackNumber, item->indexNumber, item->start.frames,
-                          item->indexOffset + item->length.frames, item->isrc});
-    return result;
+    return {item.trackNumber, item.indexNumber, item.start.frames, item.indexOffset + item.length.frames,
+            item.isrc};
 }
 
 std::vector<Row> rows(const IndexItem::List& items)
 {
     std::vector<Row> result;
     for (const auto* item : items)
-        result.push_back({item->trackNumber, item->indexNumber, item->start.frames,
-                          item->indexOffset + item->length.frames, item->isrc});
+        result.push_back(row(*item));
+    return result;
+}
+
+// Row 0 and the audio rows.
+std::vector<Row> audioRows(const CDItem& disc)
+{
+    auto result = rows(disc.indexItems);
+    result.insert(result.begin(), row(*disc.firstPregap));
     return result;
 }
 
@@ -153,12 +131,9 @@ std::vector<juce::int16> wavSamples(const File& wav, juce::int64 fromFrame, int 
 
 std::vector<juce::int16> imageSamples(const File& image, juce::int64 fromFrame, int frames)
 {
-    juce::FileInputStream in(image);
-    in.setPosition(fromFrame * 4);
-    std::vector<juce::int16> result;
-    for (int i = 0; i < frames * 2; ++i)
-        result.push_back(in.readShort());
-    return result;
+    const auto all = ddptest::readImage(image);
+    const auto from = all.begin() + static_cast<long>(fromFrame * 2);
+    return {from, from + frames * 2};
 }
 
 class DdpReaderTest : public ::testing::Test
@@ -204,7 +179,8 @@ protected:
         int row = disc.getNumRows() + 1;
         String rejected;
         for (const auto& file : files)
-            ASSERT_NE(disc.importAudioFile(file.getFullPathName(), row, rejected), 0) << file.getFileName();
+            ASSERT_NE(disc.importAudioFile(file.getFullPathName(), row, rejected, 150, 10), 0)
+                << file.getFileName();
     }
 
     // Appends a data session holding an ISO 9660 image made by genisoimage.
@@ -238,14 +214,14 @@ protected:
     Fileset write()
     {
         const auto folder = makeTestFolder("fileset-" + String(++filesets));
-        writeFileset(disc, folder, cipher);
+        ddptest::runWriter(disc, folder, cipher, disc.hasCdText());
+        EXPECT_TRUE(disc.writeSucceeded) << disc.errorMessage;
         return {folder, cipher};
     }
 
-    bool read(const Fileset& fileset, const juce::BlowFish& key)
+    bool read(const Fileset& fileset, juce::BlowFish& key)
     {
-        const bool ok =
-            back.readDdpFileset(fileset.folder.getFullPathName(), const_cast<juce::BlowFish&>(key));
+        const bool ok = back.readDdpFileset(fileset.folder.getFullPathName(), key);
         renumberDisc(back);
         return ok;
     }
@@ -271,7 +247,7 @@ TEST_F(DdpReaderTest, ThreeTrackDiscReadsBackIntoTheSameRowsIsrcsMcnAndCdText)
     EXPECT_TRUE(alerts.records.empty()) << alerts.messages().joinIntoString("\n");
 
     // Track 1's 150-frame pause is the first pregap again, not an item of its own.
-    EXPECT_EQ(rows(*back.firstPregap, back.indexItems), rows(*disc.firstPregap, disc.indexItems));
+    EXPECT_EQ(audioRows(back), audioRows(disc));
     EXPECT_EQ(back.leadOut->start.frames, disc.leadOut->start.frames);
     EXPECT_EQ(back.mcn, "4006381333931");
     EXPECT_EQ(back.cipher, &cipher);
@@ -314,7 +290,7 @@ TEST_F(DdpReaderTest, EnhancedCdReadsBackItsDataSessionAndGaps)
     ASSERT_TRUE(read(fileset));
     EXPECT_TRUE(alerts.records.empty()) << alerts.messages().joinIntoString("\n");
 
-    EXPECT_EQ(rows(*back.firstPregap, back.indexItems), rows(*disc.firstPregap, disc.indexItems));
+    EXPECT_EQ(audioRows(back), audioRows(disc));
     EXPECT_EQ(rows(back.dataItems), rows(disc.dataItems));
     EXPECT_EQ(back.audioLeadOut->length.frames, 6750);
     EXPECT_EQ(back.dataLeadIn->length.frames, 4500);
@@ -338,6 +314,7 @@ TEST_F(DdpReaderTest, FirstPauseLongerThanThePregapKeepsTheRestAsAnIndexZeroItem
     ScriptedAlerts alerts;
 
     ASSERT_TRUE(read(fileset));
+    EXPECT_TRUE(alerts.records.empty()) << alerts.messages().joinIntoString("\n");
     EXPECT_EQ(back.firstPregap->length.frames, 150);
     EXPECT_EQ(back.firstPregap->isrc, "DEA123400001");
     const auto* pause = back.indexItems[0].get();
@@ -360,7 +337,7 @@ TEST_F(DdpReaderTest, LowerCaseFileNamesAreFoundAndNamedAsTheyAre)
 
     ASSERT_TRUE(read(fileset));
     EXPECT_TRUE(alerts.records.empty()) << alerts.messages().joinIntoString("\n");
-    EXPECT_EQ(rows(*back.firstPregap, back.indexItems), rows(*disc.firstPregap, disc.indexItems));
+    EXPECT_EQ(audioRows(back), audioRows(disc));
     EXPECT_EQ(back.indexItems[0]->fileName, "image.dat");
     EXPECT_EQ(back.discTitle, "Reader disc");
 }
@@ -401,7 +378,7 @@ TEST_F(DdpReaderTest, OneImagePerTrackMapsEachTrackIntoItsImage)
 
     ASSERT_TRUE(read(fileset));
     EXPECT_TRUE(alerts.records.empty()) << alerts.messages().joinIntoString("\n");
-    EXPECT_EQ(rows(*back.firstPregap, back.indexItems), rows(*disc.firstPregap, disc.indexItems));
+    EXPECT_EQ(audioRows(back), audioRows(disc));
     for (auto* item : back.indexItems)
     {
         EXPECT_EQ(item->fileName, "TRACK0" + String(item->trackNumber) + ".DAT");
@@ -414,7 +391,7 @@ TEST_F(DdpReaderTest, FilesetOfAnotherRunIsRefusedAtTheIdentifier)
 {
     makeThreeTrackDisc();
     const auto fileset = write();
-    const auto otherRun = makeCipher("the key of another run");
+    auto otherRun = makeCipher("the key of another run");
     ScriptedAlerts alerts;
 
     EXPECT_FALSE(read(fileset, otherRun));
