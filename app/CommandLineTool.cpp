@@ -48,12 +48,8 @@ juce::String parseMaster(const juce::StringArray& args, MasterOptions& options)
     for (int i = 1; i < args.size(); ++i)
     {
         const auto& arg = args[i];
-        auto value = [&](int count) -> bool
-        {
-            if (i + count >= args.size())
-                return false;
-            return true;
-        };
+        // Whether the option has its `count` values after it.
+        auto hasValues = [&](int count) { return i + count < args.size(); };
 
         if (arg == "--yes")
             options.yes = true;
@@ -62,7 +58,7 @@ juce::String parseMaster(const juce::StringArray& args, MasterOptions& options)
         else if (arg == "--title" || arg == "--performer" || arg == "--mcn" || arg == "--out" ||
                  arg == "--pause" || arg == "--index-offset")
         {
-            if (!value(1))
+            if (!hasValues(1))
                 return arg + " needs a value.";
             const auto v = args[++i];
             if (arg == "--title")
@@ -82,7 +78,7 @@ juce::String parseMaster(const juce::StringArray& args, MasterOptions& options)
         }
         else if (arg == "--track-title" || arg == "--track-performer" || arg == "--isrc")
         {
-            if (!value(2))
+            if (!hasValues(2))
                 return arg + " needs a track number and a value.";
             const auto track = args[++i];
             const auto v = args[++i];
