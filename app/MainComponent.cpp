@@ -14,10 +14,6 @@ namespace
 {
 const juce::String applicationName("Brantwick Corvane App");
 
-// The service's base URL when CORVANE_SERVICE_URL does not name another one. The plant's real
-// host is configured per installation; this placeholder never resolves.
-const juce::String defaultServiceBaseUrl("https://service.corvane.invalid/QelService.svc/");
-
 // The label inside the source-type question.
 class SourceQuestionLabel : public juce::Label
 {
@@ -71,8 +67,7 @@ MainComponent::MainComponent()
     // 8. An empty project.
     newProject();
 
-    // 9. Service.
-    serviceBaseUrl = juce::SystemStats::getEnvironmentVariable("CORVANE_SERVICE_URL", defaultServiceBaseUrl);
+    // 9. The service's base URL was read when the plant connection was constructed.
 
     // 10. The per-run cipher of the DDP control files; its key exists only in memory.
     const auto key = digestPrefixFor(juce::Random(juce::Time::currentTimeMillis()).nextInt());

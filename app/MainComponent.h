@@ -3,7 +3,7 @@
 #include "app/Alerts.h"
 #include "model/CDItem.h"
 #include "playback/MultipleAudioTransportSource.h"
-#include "upload/cURLWrapper.h"
+#include "upload/PlantConnection.h"
 
 #include <juce_audio_devices/juce_audio_devices.h>
 #include <juce_audio_formats/juce_audio_formats.h>
@@ -14,9 +14,10 @@
 #include <atomic>
 
 // The main window's content and the hub of the application: it owns the disc, the undo manager,
-// the audio device and player, the track table, the per-run cipher and the controls.
+// the audio device and player, the track table and the controls; its connection to the plant
+// (service calls, upload, the per-run cipher) is the PlantConnection it is.
 // Lives on the message thread for as long as the main window.
-class MainComponent : public juce::Component, public juce::DragAndDropContainer, public cURLListener
+class MainComponent : public juce::Component, public juce::DragAndDropContainer, public PlantConnection
 {
 public:
     MainComponent();
@@ -70,10 +71,8 @@ public:
     juce::TextEditor& getMcnEditor() { return mcnEditor; }
     juce::Label& getTotalLengthLabel() { return totalLengthLabel; }
     juce::BlowFish& getRunCipher() { return *runCipher; }
-    const juce::String& getServiceBaseUrl() const { return serviceBaseUrl; }
 
     bool uploadCompleted = false;
-    bool closingForUpdate = false;
     bool previousKeyUsed = false;
     bool nextKeyUsed = false;
 
@@ -81,34 +80,8 @@ public:
     juce::File masterFolder;
     // The audio items as they were before the last export.
     IndexItem::List savedIndexItems;
-    // Lower-case file name to the Base64 MD5 of the file's plain content, for the upload.
-    juce::StringPairArray contentDigests{true};
     // The master is exported and locked; the disc is then read-only.
     bool masterLocked = false;
-
-    // Service calls and transfers (upload/MainComponentTransfers.cpp).
-    // Message thread. Each shows its own failures and returns true on success; a transfer runs
-    // behind progressWindow meanwhile.
-    bool verifyUser();
-    bool createActivities();
-
-    // As entered in the client dialog: trimmed and in capitals.
-    juce::String enteredCustomerNumber;
-    juce::String enteredProjectNumber;
-    // From the last successful verifyUser.
-    juce::String replyCustomerId;
-    juce::String replyProjectId;
-    juce::String sasUri; // the blob container's shared-access URL, with its query
-    bool isMultiDisc = false;
-
-    // The listener of every transfer; called on the transfer thread.
-    void transferStarting() override;
-    void transferFinished(bool failed) override;
-    int progress(cURLWrapper* wrapper, double downloadTotal, double downloaded, double uploadTotal,
-                 double uploaded) override;
-    size_t writeData(const char* data, size_t size, size_t count, cURLWrapper* wrapper) override;
-    size_t readData(char* buffer, size_t size, size_t count, cURLWrapper* wrapper) override;
-    size_t headerData(const char* data, size_t size, size_t count, cURLWrapper* wrapper) override;
 
 private:
     void askSourceType();
@@ -132,22 +105,6 @@ private:
 
     juce::String titleText;
     bool sourceIsAudioCd = false;
-    std::unique_ptr<juce::BlowFish> runCipher;
-    juce::String serviceBaseUrl;
-
-    // Transfers (upload/MainComponentTransfers.cpp).
-    // A fresh progress window: "Transfer Progress", the message, a bar and "Cancel".
-    void openProgressWindow(const juce::String& message);
-    // Runs the wrapper's transfer behind progressWindow: 1 succeeded, -1 failed, 0 cancelled (the
-    // window is then hidden and cancelRequested set).
-    int runTransfer(cURLWrapper& wrapper);
-    // One GET of the service into reply; false after a failure or cancellation has been shown.
-    bool callService(const juce::String& url, long totalTimeoutSeconds, const juce::String& progressMessage,
-                     juce::MemoryOutputStream& reply);
-
-    std::unique_ptr<ProgressAlert> progressWindow;
-    double progressValue = 0.0;               // written under the message-thread lock
-    std::atomic<bool> cancelRequested{false}; // set by the message thread, read by the transfer
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR(MainComponent)
 };

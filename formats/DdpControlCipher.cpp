@@ -10,10 +10,10 @@ void storeLittleEndian(juce::uint32 value, char* bytes)
     std::memcpy(bytes, &value, sizeof(value));
 }
 
-template <typename Operation> void forEachWholeBlock(juce::MemoryBlock& data, Operation&& operation)
+template <typename Operation> void forEachWholeBlock(void* data, size_t size, Operation&& operation)
 {
-    auto* bytes = static_cast<char*>(data.getData());
-    for (size_t pos = 0; pos + 8 <= data.getSize(); pos += 8)
+    auto* bytes = static_cast<char*>(data);
+    for (size_t pos = 0; pos + 8 <= size; pos += 8)
     {
         auto left = juce::ByteOrder::littleEndianInt(bytes + pos);
         auto right = juce::ByteOrder::littleEndianInt(bytes + pos + 4);
@@ -26,10 +26,16 @@ template <typename Operation> void forEachWholeBlock(juce::MemoryBlock& data, Op
 
 void DdpControlCipher::encipher(juce::MemoryBlock& data, const juce::BlowFish& cipher)
 {
-    forEachWholeBlock(data, [&cipher](juce::uint32& l, juce::uint32& r) { cipher.encrypt(l, r); });
+    forEachWholeBlock(data.getData(), data.getSize(),
+                      [&cipher](juce::uint32& l, juce::uint32& r) { cipher.encrypt(l, r); });
 }
 
 void DdpControlCipher::decipher(juce::MemoryBlock& data, const juce::BlowFish& cipher)
 {
-    forEachWholeBlock(data, [&cipher](juce::uint32& l, juce::uint32& r) { cipher.decrypt(l, r); });
+    decipher(data.getData(), data.getSize(), cipher);
+}
+
+void DdpControlCipher::decipher(void* data, size_t size, const juce::BlowFish& cipher)
+{
+    forEachWholeBlock(data, size, [&cipher](juce::uint32& l, juce::uint32& r) { cipher.decrypt(l, r); });
 }

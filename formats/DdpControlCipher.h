@@ -11,4 +11,6 @@ class DdpControlCipher
 public:
     static void encipher(juce::MemoryBlock& data, const juce::BlowFish& cipher);
     static void decipher(juce::MemoryBlock& data, const juce::BlowFish& cipher);
+    // In place; data starts on a block boundary of the enciphered text.
+    static void decipher(void* data, size_t size, const juce::BlowFish& cipher);
 };
