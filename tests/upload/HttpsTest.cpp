@@ -1,5 +1,5 @@
 #include "RecordingListener.h"
-#include "StandIns.h"
+#include "support/StandIns.h"
 
 #include "support/TestEnvironment.h"
 

@@ -1,4 +1,4 @@
-#include "StandIns.h"
+#include "support/StandIns.h"
 
 #include "support/MainComponentFixture.h"
 

@@ -1,5 +1,5 @@
 #include "RecordingListener.h"
-#include "StandIns.h"
+#include "support/StandIns.h"
 
 #include <gtest/gtest.h>
 
