@@ -66,15 +66,15 @@ juce::String commitDocument(const juce::StringArray& blockIds)
 juce::StringArray parseBlockList(const void* body, size_t size)
 {
     juce::StringArray ids;
-    const auto text = juce::String::fromUTF8(static_cast<const char*>(body), (int)size);
-    const auto root = juce::parseXML(text);
+    const auto root = juce::parseXML(ServiceReply::bodyText(body, size));
     if (root == nullptr || !root->getTagName().equalsIgnoreCase("BlockList"))
         return ids;
     for (const auto* group : {"UncommittedBlocks", "CommittedBlocks"})
-        if (auto* blocks = root->getChildByName(group))
-            for (auto* block : blocks->getChildWithTagNameIterator("Block"))
-                if (auto* name = block->getChildByName("Name"))
-                    ids.add(name->getAllSubText());
+        if (auto* blocks = ServiceReply::childNamed(*root, group))
+            for (auto* block : blocks->getChildIterator())
+                if (block->getTagName() == "Block")
+                    if (auto* name = ServiceReply::childNamed(*block, "Name"))
+                        ids.add(name->getAllSubText());
     return ids;
 }
 
@@ -84,12 +84,12 @@ juce::String describeError(const void* body, size_t size)
     if (const auto root = ServiceReply::parse(body, size);
         root != nullptr && root->getTagName().equalsIgnoreCase("Error"))
     {
-        if (auto* element = root->getChildByName("Message");
-            element != nullptr && element->getAllSubText().isNotEmpty())
-            message = element->getAllSubText();
-        if (auto* element = root->getChildByName("Code");
-            element != nullptr && element->getAllSubText().isNotEmpty())
-            code = element->getAllSubText();
+        if (auto* element = ServiceReply::childNamed(*root, "Message"); element != nullptr)
+            if (const auto text = element->getAllSubText(); text.isNotEmpty())
+                message = text;
+        if (auto* element = ServiceReply::childNamed(*root, "Code"); element != nullptr)
+            if (const auto text = element->getAllSubText(); text.isNotEmpty())
+                code = text;
     }
     return message + "\n\nError code: \"" + code + "\"";
 }

@@ -26,7 +26,7 @@ class BlobFront {
     constructor(target) {
         this.target = new URL(target);
         this.log = [];     // {time, method, url, status, contentMd5, contentLength}
-        this.faults = [];  // {method?, contains?, status?, abort?, times}
+        this.faults = [];  // {method?, contains?, skip?, status?, abort?, delayMs?, times}
         this.server = http.createServer((req, res) => this.handle(req, res));
     }
 
@@ -36,7 +36,9 @@ class BlobFront {
     }
 
     // A fault answers matching requests with `status` (an error reply of the store's shape),
-    // or with `abort` closes the connection without an answer; `times` defaults to 1.
+    // or with `abort` closes the connection without an answer, or with `delayMs` alone passes
+    // them on that much later (a slow line, so that a test can cancel a transfer in flight).
+    // `skip` lets that many matching requests through first; `times` defaults to 1.
     addFault(fault) {
         this.faults.push({times: 1, ...fault});
     }
@@ -47,6 +49,10 @@ class BlobFront {
         if (i < 0)
             return null;
         const fault = this.faults[i];
+        if (fault.skip > 0) {
+            --fault.skip;
+            return null;
+        }
         if (--fault.times <= 0)
             this.faults.splice(i, 1);
         return fault;
@@ -63,6 +69,10 @@ class BlobFront {
 
     handle(req, res) {
         const fault = this.takeFault(req);
+        if (fault && fault.delayMs !== undefined && fault.status === undefined && !fault.abort) {
+            setTimeout(() => this.pass(req, res), fault.delayMs);
+            return;
+        }
         if (fault) {
             this.record(req, fault.abort ? 'aborted' : fault.status ?? 500);
             if (fault.abort) {
@@ -78,7 +88,10 @@ class BlobFront {
             });
             return;
         }
+        this.pass(req, res);
+    }
 
+    pass(req, res) {
         const upstream = http.request({
             host: this.target.hostname,
             port: this.target.port,
