@@ -42,9 +42,9 @@ TEST(BlobRequests, RequestUrlsNameContainerBlobAccessAndOperation)
 
 TEST(BlobRequests, BlockIdIsTheBase64OfTheHexDigest)
 {
-    EXPECT_EQ(BlobRequests::blockId(juce::MD5(juce::MemoryBlock())),
-              "ZDQxZDhjZDk4ZjAwYjIwNGU5ODAwOTk4ZWNmODQyN2U=");
-    EXPECT_EQ(BlobRequests::base64Digest(juce::MD5(juce::MemoryBlock())), "1B2M2Y8AsgTpgAmY7PhCfg==");
+    EXPECT_EQ(BlobRequests::blockId(juce::MD5(juce::MemoryBlock("abc", 3))),
+              "OTAwMTUwOTgzY2QyNGZiMGQ2OTYzZjdkMjhlMTdmNzI=");
+    EXPECT_EQ(BlobRequests::base64Digest(juce::MD5(juce::MemoryBlock("abc", 3))), "kAFQmDzST7DWlj99KOF/cg==");
 }
 
 TEST(BlobRequests, ErrorRepliesAndBlockListsAreReadWithWhatIsMissing)
