@@ -26,7 +26,7 @@ class BlobFront {
     constructor(target) {
         this.target = new URL(target);
         this.log = [];     // {time, method, url, status, contentMd5, contentLength}
-        this.faults = [];  // {method?, contains?, status?, abort?, times}
+        this.faults = [];  // {method?, contains?, status?, abort?, delayMs?, times}
         this.server = http.createServer((req, res) => this.handle(req, res));
     }
 
@@ -36,7 +36,9 @@ class BlobFront {
     }
 
     // A fault answers matching requests with `status` (an error reply of the store's shape),
-    // or with `abort` closes the connection without an answer; `times` defaults to 1.
+    // or with `abort` closes the connection without an answer, or with `delayMs` alone holds the
+    // request that long (its body unread) before passing it on, as a slow store would; `times`
+    // defaults to 1.
     addFault(fault) {
         this.faults.push({times: 1, ...fault});
     }
@@ -63,6 +65,10 @@ class BlobFront {
 
     handle(req, res) {
         const fault = this.takeFault(req);
+        if (fault && !fault.abort && fault.status === undefined && fault.delayMs !== undefined) {
+            setTimeout(() => this.pass(req, res), fault.delayMs);
+            return;
+        }
         if (fault) {
             this.record(req, fault.abort ? 'aborted' : fault.status ?? 500);
             if (fault.abort) {
@@ -78,7 +84,10 @@ class BlobFront {
             });
             return;
         }
+        this.pass(req, res);
+    }
 
+    pass(req, res) {
         const upstream = http.request({
             host: this.target.hostname,
             port: this.target.port,
@@ -90,11 +99,20 @@ class BlobFront {
             res.writeHead(up.statusCode, withoutHopByHop(up.headers));
             up.pipe(res);
         });
+        let clientGone = false;
         upstream.on('error', (e) => {
-            this.record(req, 502);
+            this.record(req, clientGone ? 'client gone' : 502);
             if (!res.headersSent)
                 res.writeHead(502, {'Content-Type': 'text/plain'});
             res.end(`blob store unreachable: ${e.message}\n`);
+        });
+        // A client that leaves before its body is complete (it cancelled while a delay held its
+        // request) leaves the store nothing to wait for.
+        req.on('close', () => {
+            if (!req.complete) {
+                clientGone = true;
+                upstream.destroy();
+            }
         });
         req.pipe(upstream);
     }
