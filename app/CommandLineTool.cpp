@@ -13,6 +13,7 @@
 #include "upload/BlobRequests.h"
 #include "upload/PlantConnection.h"
 
+#include <cstdlib>
 #include <iostream>
 #include <map>
 
@@ -283,11 +284,11 @@ juce::String describeControlFiles(const juce::File& folder)
     return text;
 }
 
-// Imports the files, applies the CD-Text, ISRC and MCN options, checks the master, writes it into
-// options.out (created here; checked by checkOutFolder before) with cipher for the control files
-// (nullptr: plain), reads it back and prints its PQ listing and MD5 list. Boxes and the job go
-// through the installed seams. Returns exitOk, or the exit code of the failure it printed; on
-// success checksums, when given, holds the writer's digests of the files' plain content.
+// Imports the files, applies the CD-Text, ISRC and MCN options, checks the master, writes it
+// into options.out (a new or empty folder, created when missing) with cipher for the
+// control files (nullptr: plain), reads it back and prints its PQ listing and MD5 list. Boxes and
+// the job go through the installed seams. Returns exitOk, or the exit code of the failure it
+// printed; on success checksums, when given, holds the writer's digests of the plain content.
 int writeMaster(MasterOptions options, const juce::BlowFish* cipher, juce::StringPairArray* checksums)
 {
     // Pauses and offsets default to the application's settings, read without changing them.
@@ -437,11 +438,21 @@ int deliver(const juce::StringArray& args)
                                  : ", single disc")
               << std::endl;
 
-    // Without --out the master lives in a fresh temporary folder for this run only.
+    // Without --out the master lives in a fresh temporary folder of this run's own.
     const bool temporaryFolder = options.out == juce::File();
     if (temporaryFolder)
-        options.out = juce::File::getSpecialLocation(juce::File::tempDirectory)
-                          .getNonexistentChildFile("corvane-deliver", {}, false);
+    {
+        auto pattern = juce::File::getSpecialLocation(juce::File::tempDirectory)
+                           .getChildFile("corvane-deliver-XXXXXX")
+                           .getFullPathName()
+                           .toStdString();
+        if (::mkdtemp(pattern.data()) == nullptr)
+        {
+            std::cerr << "Error! Couldn't create a folder for the master in " << pattern << "." << std::endl;
+            return exitFailed;
+        }
+        options.out = juce::File(pattern);
+    }
     const juce::ScopeGuard removeTemporaryFolder{[&]
                                                  {
                                                      if (temporaryFolder)
