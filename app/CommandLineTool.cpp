@@ -2,6 +2,7 @@
 
 #include "app/AppSettings.h"
 #include "app/ConsoleAlerts.h"
+#include "app/ConsoleInterrupt.h"
 #include "app/ConsoleProgressDisplay.h"
 #include "app/MainComponent.h"
 #include "formats/DdpReader.h"
@@ -9,7 +10,10 @@
 #include "model/CDItem.h"
 #include "model/ProjectValidator.h"
 #include "model/Renumbering.h"
+#include "upload/BlobRequests.h"
+#include "upload/PlantConnection.h"
 
+#include <cstdlib>
 #include <iostream>
 #include <map>
 
@@ -37,14 +41,23 @@ struct MasterOptions
     juce::Array<juce::File> files;
 };
 
+// Where deliver sends the master.
+struct DeliverOptions
+{
+    juce::String customer, project, service;
+    int disc = 0; // 0: not given
+};
+
 bool isNumber(const juce::String& text)
 {
     return text.isNotEmpty() && text.containsOnly("0123456789");
 }
 
-// Parses the master command's options; returns an error text, empty when all is well.
-juce::String parseMaster(const juce::StringArray& args, MasterOptions& options)
+// Parses the options of master, or of deliver when deliver is given (the master's options but
+// --plain, and the plant's); returns an error text, empty when all is well.
+juce::String parseOptions(const juce::StringArray& args, MasterOptions& options, DeliverOptions* deliver)
 {
+    const auto command = args[0];
     for (int i = 1; i < args.size(); ++i)
     {
         const auto& arg = args[i];
@@ -53,8 +66,25 @@ juce::String parseMaster(const juce::StringArray& args, MasterOptions& options)
 
         if (arg == "--yes")
             options.yes = true;
-        else if (arg == "--plain")
+        else if (arg == "--plain" && deliver == nullptr)
             options.plain = true;
+        else if (deliver != nullptr &&
+                 (arg == "--customer" || arg == "--project" || arg == "--service" || arg == "--disc"))
+        {
+            if (!hasValues(1))
+                return arg + " needs a value.";
+            const auto v = args[++i];
+            if (arg == "--customer")
+                deliver->customer = v.trim().toUpperCase();
+            else if (arg == "--project")
+                deliver->project = v.trim().toUpperCase();
+            else if (arg == "--service")
+                deliver->service = v;
+            else if (!isNumber(v) || v.getIntValue() < 1)
+                return "--disc needs a disc number from 1 on, not \"" + v + "\".";
+            else
+                deliver->disc = v.getIntValue();
+        }
         else if (arg == "--title" || arg == "--performer" || arg == "--mcn" || arg == "--out" ||
                  arg == "--pause" || arg == "--index-offset")
         {
@@ -90,16 +120,56 @@ juce::String parseMaster(const juce::StringArray& args, MasterOptions& options)
             map[track.getIntValue()] = v;
         }
         else if (arg.startsWith("-"))
-            return "unknown option " + arg + ".";
+            return "unknown option " + arg + " for " + command + ".";
         else
             options.files.add(juce::File::getCurrentWorkingDirectory().getChildFile(arg));
     }
 
-    if (options.out == juce::File())
+    if (deliver == nullptr && options.out == juce::File())
         return "master needs --out DIR.";
+    if (deliver != nullptr && (deliver->customer.isEmpty() || deliver->project.isEmpty()))
+        return "deliver needs --customer CT and --project QT.";
     if (options.files.isEmpty())
-        return "master needs at least one audio file.";
+        return command + " needs at least one audio file.";
     return {};
+}
+
+// A fileset goes only into a new or empty folder.
+bool checkOutFolder(const juce::File& out)
+{
+    if (out.exists() &&
+        (!out.isDirectory() || out.getNumberOfChildFiles(juce::File::findFilesAndDirectories) > 0))
+    {
+        std::cerr << "Error! " << out.getFullPathName() << " must not exist or be an empty folder."
+                  << std::endl;
+        return false;
+    }
+    return true;
+}
+
+// The boxes and the job display of one command, installed for its duration.
+struct ConsoleSeams
+{
+    explicit ConsoleSeams(bool answerYes) : alerts(answerYes)
+    {
+        Alerts::install(&alerts);
+        ProgressDisplay::install(&progress);
+    }
+
+    ~ConsoleSeams()
+    {
+        Alerts::install(nullptr);
+        ProgressDisplay::install(nullptr);
+    }
+
+    ConsoleAlerts alerts;
+    ConsoleProgressDisplay progress;
+};
+
+// The key of a per-run cipher, made as the application makes its own.
+juce::String makeRunKey()
+{
+    return MainComponent::digestPrefixFor(juce::Random(juce::Time::currentTimeMillis()).nextInt());
 }
 
 // The first row of a track (where its ISRC is kept) and its index-1 item (where its CD-Text is).
@@ -214,12 +284,13 @@ juce::String describeControlFiles(const juce::File& folder)
     return text;
 }
 
-int master(const juce::StringArray& args)
+// Imports the files, applies the CD-Text, ISRC and MCN options, checks the master, writes it
+// into options.out (a new or empty folder, created when missing) with cipher for the
+// control files (nullptr: plain), reads it back and prints its PQ listing and MD5 list. Boxes and
+// the job go through the installed seams. Returns exitOk, or the exit code of the failure it
+// printed; on success checksums, when given, holds the writer's digests of the plain content.
+int writeMaster(MasterOptions options, const juce::BlowFish* cipher, juce::StringPairArray* checksums)
 {
-    MasterOptions options;
-    if (const auto error = parseMaster(args, options); error.isNotEmpty())
-        return usageError(error);
-
     // Pauses and offsets default to the application's settings, read without changing them.
     if (options.pause < 0 || options.offset < 0)
     {
@@ -229,24 +300,6 @@ int master(const juce::StringArray& args)
         if (options.offset < 0)
             options.offset = settings.getValue("indexoffset", "10").getIntValue();
     }
-
-    if (options.out.exists() && (!options.out.isDirectory() ||
-                                 options.out.getNumberOfChildFiles(juce::File::findFilesAndDirectories) > 0))
-    {
-        std::cerr << "Error! " << options.out.getFullPathName() << " must not exist or be an empty folder."
-                  << std::endl;
-        return exitFailed;
-    }
-
-    ConsoleAlerts alerts(options.yes);
-    Alerts::install(&alerts);
-    ConsoleProgressDisplay progress;
-    ProgressDisplay::install(&progress);
-    const juce::ScopeGuard restore{[]
-                                   {
-                                       Alerts::install(nullptr);
-                                       ProgressDisplay::install(nullptr);
-                                   }};
 
     CDItem disc;
     int insertionRow = 1;
@@ -295,15 +348,10 @@ int master(const juce::StringArray& args)
         return exitFailed;
     }
 
-    // Enciphered as the application does, with a key that lives only for this run.
-    const auto key = MainComponent::digestPrefixFor(juce::Random(juce::Time::currentTimeMillis()).nextInt());
-    juce::BlowFish cipher(key.toRawUTF8(), key.getNumBytesAsUTF8());
-    const juce::BlowFish* cipherUsed = options.plain ? nullptr : &cipher;
-
     disc.outputFolder = options.out.getFullPathName();
     disc.writeCdText = disc.hasCdText();
-    disc.cipher = cipherUsed;
-    disc.plainControlFiles = options.plain;
+    disc.cipher = cipher;
+    disc.plainControlFiles = cipher == nullptr;
     disc.task = 1;
     disc.errorMessage = {};
     if (!disc.runThread() || !disc.writeSucceeded)
@@ -314,19 +362,122 @@ int master(const juce::StringArray& args)
     }
 
     CDItem readBack;
-    if (!readBack.readDdpFileset(options.out.getFullPathName(), cipherUsed))
+    if (!readBack.readDdpFileset(options.out.getFullPathName(), cipher))
     {
         std::cerr << "Error! The fileset in " << options.out.getFullPathName() << " does not read back."
                   << std::endl;
         return exitFailed;
     }
 
-    std::cout << "Wrote " << options.out.getFullPathName() << (options.plain ? " (plain control files)" : "")
-              << "\n\n";
+    if (checksums != nullptr)
+    {
+        checksums->clear();
+        checksums->addArray(disc.fileChecksums);
+    }
+
+    std::cout << "Wrote " << options.out.getFullPathName()
+              << (cipher == nullptr ? " (plain control files)" : "") << "\n\n";
     printPqListing(readBack);
     std::cout << "\n"
               << options.out.getChildFile("MD5-Checksum.md5").loadFileAsString().replace("\r\n", "\n");
     return exitOk;
+}
+
+int master(const juce::StringArray& args)
+{
+    MasterOptions options;
+    if (const auto error = parseOptions(args, options, nullptr); error.isNotEmpty())
+        return usageError(error);
+    if (!checkOutFolder(options.out))
+        return exitFailed;
+
+    ConsoleSeams seams(options.yes);
+
+    // Enciphered as the application does, with a key that lives only for this run.
+    const auto key = makeRunKey();
+    juce::BlowFish cipher(key.toRawUTF8(), key.getNumBytesAsUTF8());
+    return writeMaster(options, options.plain ? nullptr : &cipher, nullptr);
+}
+
+int deliver(const juce::StringArray& args)
+{
+    MasterOptions options;
+    DeliverOptions target;
+    if (const auto error = parseOptions(args, options, &target); error.isNotEmpty())
+        return usageError(error);
+    if (options.out != juce::File() && !checkOutFolder(options.out))
+        return exitFailed;
+
+    // The plant connection reads its service URL from the environment when it is made.
+    if (target.service.isNotEmpty())
+        ::setenv("CORVANE_SERVICE_URL", target.service.toRawUTF8(), 1);
+
+    ConsoleSeams seams(options.yes);
+    // Declared after the seams: the watcher calls into the progress display until it is gone.
+    ConsoleInterrupt interrupt([&seams] { seams.progress.cancel(); });
+
+    PlantConnection plant;
+    plant.enteredCustomerNumber = target.customer;
+    plant.enteredProjectNumber = target.project;
+    std::cout << "Verifying customer " << target.customer << ", project " << target.project << " with "
+              << plant.getServiceBaseUrl() << std::endl;
+    if (!plant.verifyUser())
+        return exitFailed;
+
+    int discNumber = 0;
+    if (plant.isMultiDisc)
+        discNumber = target.disc > 0 ? target.disc : 1;
+    else if (target.disc > 0)
+    {
+        std::cerr << "corvane-cli: project " << target.project
+                  << " is a single disc; leave out --disc. Nothing was written or uploaded." << std::endl;
+        return exitUsage;
+    }
+    std::cout << "Project " << plant.replyProjectId
+              << (discNumber > 0 ? ", disc " + juce::String(discNumber) + " of a multi-disc set"
+                                 : ", single disc")
+              << std::endl;
+
+    // Without --out the master lives in a fresh temporary folder of this run's own.
+    const bool temporaryFolder = options.out == juce::File();
+    if (temporaryFolder)
+    {
+        auto pattern = juce::File::getSpecialLocation(juce::File::tempDirectory)
+                           .getChildFile("corvane-deliver-XXXXXX")
+                           .getFullPathName()
+                           .toStdString();
+        if (::mkdtemp(pattern.data()) == nullptr)
+        {
+            std::cerr << "Error! Couldn't create a folder for the master in " << pattern << "." << std::endl;
+            return exitFailed;
+        }
+        options.out = juce::File(pattern);
+    }
+    const juce::ScopeGuard removeTemporaryFolder{[&]
+                                                 {
+                                                     if (temporaryFolder)
+                                                         options.out.deleteRecursively();
+                                                 }};
+
+    // Enciphered with a key that lives only for this run; the upload deciphers on the way up.
+    const auto key = makeRunKey();
+    plant.runCipher = std::make_unique<juce::BlowFish>(key.toRawUTF8(), key.getNumBytesAsUTF8());
+    if (const auto result = writeMaster(options, plant.runCipher.get(), &plant.contentDigests);
+        result != exitOk)
+        return result;
+    if (ConsoleInterrupt::requested())
+    {
+        std::cerr << "User abort." << std::endl;
+        return exitFailed;
+    }
+
+    std::cout << "\nUploading to " << BlobRequests::remotePrefix(plant.replyProjectId, discNumber)
+              << std::endl;
+    if (!plant.uploadFileset(options.out, discNumber))
+        return exitFailed;
+
+    std::cout << "Uploaded; the plant checks the files" << std::endl;
+    return plant.createActivities() ? exitOk : exitFailed;
 }
 
 int inspect(const juce::StringArray& args)
@@ -387,6 +538,21 @@ juce::String CommandLineTool::usage()
            "                                DDP tools (without it they are enciphered as in the "
            "application)\n"
            "      --out DIR                 the fileset's folder\n"
+           "  corvane-cli deliver --customer CT --project QT [--disc N] [--service URL] [options] FILE...\n"
+           "      Has the plant's service check the customer and project numbers, makes the master as\n"
+           "      master does (with enciphered control files; --plain is not taken), uploads it into the\n"
+           "      project's blob container and tells the service that the upload is complete.\n"
+           "      --customer CT             customer number (CT#)\n"
+           "      --project QT              project number (SO#, QT# or project id)\n"
+           "      --disc N                  the disc's number in a multi-disc set (default 1); refused\n"
+           "                                for a single-disc project\n"
+           "      --service URL             the service's base URL, ending in /QelService.svc/ (default:\n"
+           "                                $CORVANE_SERVICE_URL, else the built-in one)\n"
+           "      --out DIR                 keep the master in DIR (default: a temporary folder, removed\n"
+           "                                at the end)\n"
+           "      and the master options above. Ctrl-C cancels as the Cancel button does; a second\n"
+           "      Ctrl-C ends the tool at once. An interrupted upload resumes block by block when the\n"
+           "      same files are delivered again.\n"
            "  corvane-cli inspect DIR\n"
            "      Reads a plain DDP fileset, prints its identifier, map packets, PQ listing and CD-Text,\n"
            "      and checks every file against MD5-Checksum.md5.\n"
@@ -406,5 +572,7 @@ int CommandLineTool::run(const juce::StringArray& args)
         return master(args);
     if (args[0] == "inspect")
         return inspect(args);
+    if (args[0] == "deliver")
+        return deliver(args);
     return usageError("unknown command " + args[0] + ".");
 }

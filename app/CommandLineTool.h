@@ -2,9 +2,9 @@
 
 #include <juce_core/juce_core.h>
 
-// corvane-cli: the master and inspect commands, headless, through the same import, validation,
-// writer and reader as the application. Boxes go to stderr with their title; every failure
-// gives a non-zero exit code.
+// corvane-cli: the master, inspect and deliver commands, headless, through the same import,
+// validation, writer, reader and plant connection as the application. Boxes go to stderr with
+// their title; every failure gives a non-zero exit code.
 class CommandLineTool
 {
 public:

@@ -247,6 +247,10 @@ int PlantConnection::runTransfer(cURLWrapper& wrapper)
     {
         cancelRequested = true;
         progressWindow->hide();
+        // The transfer aborts at its next callback. The wrapper may be used again (after a cancelled
+        // block list), so it has to end first; the signal frees a callback waiting for the
+        // message-thread lock meanwhile.
+        wrapper.stopThread(-1);
     }
     return result;
 }

@@ -92,6 +92,11 @@ class BlobFront {
     }
 
     pass(req, res) {
+        // A delayed request whose client has already left has nothing to pass on.
+        if (req.destroyed && !req.complete) {
+            this.record(req, 'client gone');
+            return;
+        }
         const upstream = http.request({
             host: this.target.hostname,
             port: this.target.port,
@@ -103,11 +108,20 @@ class BlobFront {
             res.writeHead(up.statusCode, withoutHopByHop(up.headers));
             up.pipe(res);
         });
+        let clientGone = false;
         upstream.on('error', (e) => {
-            this.record(req, 502);
+            this.record(req, clientGone ? 'client gone' : 502);
             if (!res.headersSent)
                 res.writeHead(502, {'Content-Type': 'text/plain'});
             res.end(`blob store unreachable: ${e.message}\n`);
+        });
+        // A client that leaves before its body is complete (it cancelled while a delay held its
+        // request) leaves the store nothing to wait for.
+        req.on('close', () => {
+            if (!req.complete) {
+                clientGone = true;
+                upstream.destroy();
+            }
         });
         req.pipe(upstream);
     }

@@ -218,6 +218,10 @@ test('control interface: queued replies, request logs, blob faults, reset', () =
     assert.equal(curl('-T', file, blockUrl).status, 201, 'a fault fires once by default');
     assert.deepEqual(control('GET', 'blob-requests').slice(-2).map((r) => [r.method, r.status, r.contentLength]),
                      [['PUT', 503, 3], ['PUT', 201, 3]]);
+    control('POST', 'blob-faults', {method: 'PUT', contains: 'comp=block&', delayMs: 1500});
+    const started = Date.now();
+    assert.equal(curl('-T', file, blockUrl).status, 201, 'a delayed request still arrives');
+    assert.ok(Date.now() - started >= 1500, 'and arrives late');
 
     control('POST', 'reset');
     assert.deepEqual(control('GET', 'requests'), []);
