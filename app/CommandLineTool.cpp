@@ -465,6 +465,9 @@ int deliver(const juce::StringArray& args)
     if (const auto result = writeMaster(options, plant.runCipher.get(), &plant.contentDigests);
         result != exitOk)
         return result;
+    // The plant learns what the master was made from, as from the application's export.
+    if (!MainComponent::writeFiletype(options.out, false))
+        return exitFailed;
     if (ConsoleInterrupt::requested())
     {
         std::cerr << "User abort." << std::endl;

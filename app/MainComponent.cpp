@@ -301,18 +301,8 @@ bool MainComponent::exportMaster()
         return false;
     }
 
-    {
-        const auto filetype = masterFolder.getChildFile("Filetype.txt");
-        juce::FileOutputStream out(filetype, 32768);
-        const juce::String text =
-            juce::String("Mastertype: ") + (sourceIsAudioCd ? "Audio CD" : "Individual Files");
-        if (!out.openedOk() || !out.writeText(text, false, false, nullptr) ||
-            (out.flush(), out.getStatus().failed()))
-        {
-            Alerts::error("Couldn't write " + filetype.getFullPathName() + ".");
-            return false;
-        }
-    }
+    if (!writeFiletype(masterFolder, sourceIsAudioCd))
+        return false;
 
     newProject();
 
@@ -437,6 +427,21 @@ void MainComponent::showDiscInfo(bool clear)
         editor->setCaretPosition(0);
         editor->setTooltip(shown);
     }
+}
+
+bool MainComponent::writeFiletype(const juce::File& folder, bool sourceIsAudioCd)
+{
+    const auto filetype = folder.getChildFile("Filetype.txt");
+    juce::FileOutputStream out(filetype, 32768);
+    const juce::String text =
+        juce::String("Mastertype: ") + (sourceIsAudioCd ? "Audio CD" : "Individual Files");
+    if (!out.openedOk() || !out.writeText(text, false, false, nullptr) ||
+        (out.flush(), out.getStatus().failed()))
+    {
+        Alerts::error("Couldn't write " + filetype.getFullPathName() + ".");
+        return false;
+    }
+    return true;
 }
 
 juce::String MainComponent::digestPrefixFor(int randomNumber)

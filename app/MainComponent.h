@@ -57,6 +57,10 @@ public:
     // code points: the key of the per-run cipher and the name of a master folder.
     static juce::String digestPrefixFor(int randomNumber);
 
+    // Writes the master's Filetype.txt, which tells the plant what the master was made from;
+    // false after "Couldn't write ..." has been shown.
+    static bool writeFiletype(const juce::File& folder, bool sourceIsAudioCd);
+
     void resized() override;
 
     CDItem& getDisc() { return disc; }

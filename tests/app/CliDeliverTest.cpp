@@ -87,8 +87,8 @@ TEST_F(CliDeliver, UploadsTheMasterIntoTheProjectsFolderAndReportsSuccess)
     // Over 4 MiB of image, so that it goes up in blocks and a commit.
     const auto files = quoted(makeAudioFile(folder, "b.wav", 44100 * 30)) + " " +
                        quoted(makeAudioFile(folder, "a.flac", 588 * 300));
-    const std::set<juce::String> fileset{"CDTEXT.BIN",       "DDPID",  "DDPMS", "IMAGE.DAT",
-                                         "MD5-Checksum.md5", "PQDESCR"};
+    const std::set<juce::String> fileset{"CDTEXT.BIN", "DDPID",   "DDPMS",           "Filetype.txt",
+                                         "IMAGE.DAT",  "PQDESCR", "MD5-Checksum.md5"};
 
     struct Case
     {
