@@ -11,44 +11,14 @@ namespace
 {
 const juce::String cli = juce::String(CORVANE_BINARY_DIR) + "/corvane-cli";
 
-// One request the stand-ins' blob front passed on.
-struct BlobRequest
-{
-    juce::String method;
-    juce::String blobPath; // below the container, e.g. "/P-20001/Content/data/DDPID"
-    juce::String blockId;  // of a block PUT, otherwise empty
-    juce::var status;      // the store's status, or what happened instead ("client gone")
-};
-
-std::vector<BlobRequest> blobRequests(const StandIns& standIns)
-{
-    std::vector<BlobRequest> requests;
-    const auto container = "/" + standIns["CORVANE_BLOB_CONTAINER"];
-    const auto log = juce::JSON::parse(standIns.control("GET", "blob-requests"));
-    if (auto* list = log.getArray())
-        for (const auto& entry : *list)
-        {
-            const auto url = entry["url"].toString();
-            const auto query = url.fromFirstOccurrenceOf("?", false, false);
-            BlobRequest request{
-                entry["method"].toString(),
-                url.upToFirstOccurrenceOf("?", false, false).fromFirstOccurrenceOf(container, false, false),
-                {},
-                entry["status"]};
-            if (query.contains("comp=block&"))
-                request.blockId = query.fromFirstOccurrenceOf("blockid=", false, false)
-                                      .upToFirstOccurrenceOf("&", false, false);
-            requests.push_back(request);
-        }
-    return requests;
-}
+using BlobRequest = StandIns::BlobRequest;
 
 // The ids of the block PUTs that the store took.
 std::set<juce::String> storedBlocks(const std::vector<BlobRequest>& requests)
 {
     std::set<juce::String> ids;
     for (const auto& r : requests)
-        if (r.blockId.isNotEmpty() && r.status.toString() == "201")
+        if (r.blockId.isNotEmpty() && r.status == "201")
             ids.insert(r.blockId);
     return ids;
 }
@@ -114,10 +84,10 @@ TEST_F(CliDeliver, UploadsTheMasterIntoTheProjectsFolderAndReportsSuccess)
 
         std::set<juce::String> uploaded;
         int blocks = 0;
-        for (const auto& r : blobRequests(standIns))
+        for (const auto& r : standIns.blobRequests())
         {
             EXPECT_TRUE(r.blobPath.startsWith(c.folder)) << r.blobPath;
-            EXPECT_EQ(r.status.toString(), r.method == "GET" ? "404" : "201") << r.blobPath;
+            EXPECT_EQ(r.status, r.method == "GET" ? "404" : "201") << r.blobPath;
             uploaded.insert(r.blobPath.fromLastOccurrenceOf("/", false, false));
             blocks += r.blockId.isNotEmpty() ? 1 : 0;
         }
@@ -163,7 +133,7 @@ TEST_F(CliDeliver, RefusalsUploadNothing)
         juce::String output;
         EXPECT_EQ(deliver(c.arguments + " --out " + quoted(out) + " " + wav, output), c.exitCode) << output;
         EXPECT_TRUE(output.contains(c.text)) << output;
-        EXPECT_TRUE(blobRequests(standIns).empty());
+        EXPECT_TRUE(standIns.blobRequests().empty());
         EXPECT_FALSE(out.exists());
     }
 }
@@ -190,7 +160,7 @@ TEST_F(CliDeliver, CtrlCStopsTheUploadAndTheNextRunResumesIt)
             " > " + quoted(run1Output) + " 2>&1"}));
 
     // Ctrl-C once the store holds a block.
-    for (int i = 0; i < 600 && run1.isRunning() && storedBlocks(blobRequests(standIns)).empty(); ++i)
+    for (int i = 0; i < 600 && run1.isRunning() && storedBlocks(standIns.blobRequests()).empty(); ++i)
         juce::Thread::sleep(50);
     ASSERT_TRUE(run1.isRunning()) << run1Output.loadFileAsString();
     ::kill(pidFile.loadFileAsString().trim().getIntValue(), SIGINT);
@@ -201,7 +171,7 @@ TEST_F(CliDeliver, CtrlCStopsTheUploadAndTheNextRunResumesIt)
 
     // A block the store took after the cancel (its body had arrived whole) counts as held too.
     juce::Thread::sleep(1500);
-    const auto heldAfterRun1 = storedBlocks(blobRequests(standIns));
+    const auto heldAfterRun1 = storedBlocks(standIns.blobRequests());
 
     const auto out = folder.getChildFile("master");
     juce::String output;
@@ -209,11 +179,10 @@ TEST_F(CliDeliver, CtrlCStopsTheUploadAndTheNextRunResumesIt)
         << output;
     EXPECT_TRUE(output.contains("Success! Thank you.")) << output;
 
-    const auto run2 = blobRequests(standIns);
+    const auto run2 = standIns.blobRequests();
     const auto sentInRun2 = storedBlocks(run2);
     EXPECT_TRUE(std::any_of(run2.begin(), run2.end(),
-                            [](const BlobRequest& r)
-                            { return r.method == "GET" && r.status.toString() == "200"; }))
+                            [](const BlobRequest& r) { return r.method == "GET" && r.status == "200"; }))
         << "the second run asks the store for its blocks and finds some";
     for (const auto& id : sentInRun2)
         EXPECT_EQ(heldAfterRun1.count(id), 0u) << id << " was sent again";

@@ -99,6 +99,40 @@ juce::StringArray StandIns::requestUrls() const
     return urls;
 }
 
+std::vector<StandIns::BlobRequest> StandIns::blobRequests() const
+{
+    std::vector<BlobRequest> requests;
+    const auto container = "/" + values["CORVANE_BLOB_CONTAINER"];
+    const auto log = juce::JSON::parse(control("GET", "blob-requests"));
+    if (auto* list = log.getArray())
+        for (const auto& entry : *list)
+        {
+            BlobRequest r;
+            r.method = entry["method"].toString();
+            const auto url = entry["url"].toString();
+            r.blobPath =
+                url.upToFirstOccurrenceOf("?", false, false).fromFirstOccurrenceOf(container, false, false);
+            juce::StringArray query;
+            query.addTokens(url.fromFirstOccurrenceOf("?", false, false), "&", {});
+            for (const auto& part : query)
+                if (part.startsWith("comp=") || part.startsWith("blocklisttype="))
+                    r.operation << (r.operation.isEmpty() ? "" : "&") << part;
+                else if (part.startsWith("blockid="))
+                    r.blockId = part.fromFirstOccurrenceOf("=", false, false);
+            r.status = entry["status"].toString();
+            r.contentMd5 = entry["contentMd5"].toString();
+            r.contentLength = entry["contentLength"].isVoid() ? -1 : (juce::int64)entry["contentLength"];
+            requests.push_back(r);
+        }
+    return requests;
+}
+
+juce::String StandIns::BlobRequest::describe() const
+{
+    return method + " " + blobPath.fromLastOccurrenceOf("/", false, false) +
+           (operation.isEmpty() ? juce::String() : " " + operation) + " " + status;
+}
+
 int unusedLoopbackPort()
 {
     juce::StreamingSocket socket;

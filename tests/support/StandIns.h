@@ -27,6 +27,22 @@ public:
     // The URLs of the service calls received, oldest first.
     juce::StringArray requestUrls() const;
 
+    // A request the blob front passed on (or failed), oldest first.
+    struct BlobRequest
+    {
+        juce::String method;
+        juce::String blobPath;  // below the container, e.g. "/P-20001/Content/data/DDPID"
+        juce::String operation; // "comp=block", "comp=blocklist&blocklisttype=all", ... or empty
+        juce::String blockId;   // of a block PUT, otherwise empty
+        juce::String status;    // the store's status, or what happened instead ("client gone")
+        juce::String contentMd5;
+        juce::int64 contentLength = -1;
+
+        // "PUT DDPID comp=block 201": method, file name, operation, status.
+        juce::String describe() const;
+    };
+    std::vector<BlobRequest> blobRequests() const;
+
     // Whether the tools the stand-ins need are on the machine; empty, or what is missing.
     static juce::String missingTools();
 

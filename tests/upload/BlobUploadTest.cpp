@@ -12,23 +12,7 @@ using Icon = juce::MessageBoxIconType;
 
 constexpr int blockSize = 4 * 1024 * 1024;
 
-// A request the blob front passed (or failed), its URL split into blob path and operation.
-struct BlobRequest
-{
-    juce::String method;
-    juce::String path;      // from the container on: "/devstoreaccount1/corvane-upload/P-20001/..."
-    juce::String operation; // "comp=..." or empty for a whole-file PUT or a GET of the blob
-    juce::String blockId;
-    juce::String status;
-    juce::String contentMd5;
-    juce::int64 contentLength = -1;
-
-    juce::String describe() const
-    {
-        return method + " " + path.fromLastOccurrenceOf("/", false, false) +
-               (operation.isEmpty() ? juce::String() : " " + operation) + " " + status;
-    }
-};
+using BlobRequest = StandIns::BlobRequest;
 
 juce::String base64Md5(const juce::MemoryBlock& data)
 {
@@ -85,31 +69,7 @@ protected:
         return file;
     }
 
-    std::vector<BlobRequest> blobRequests() const
-    {
-        std::vector<BlobRequest> requests;
-        const auto log = juce::JSON::parse(standIns.control("GET", "blob-requests"));
-        if (auto* list = log.getArray())
-            for (const auto& entry : *list)
-            {
-                BlobRequest r;
-                r.method = entry["method"].toString();
-                const auto url = entry["url"].toString();
-                r.path = url.upToFirstOccurrenceOf("?", false, false);
-                juce::StringArray query;
-                query.addTokens(url.fromFirstOccurrenceOf("?", false, false), "&", {});
-                for (const auto& part : query)
-                    if (part.startsWith("comp=") || part.startsWith("blocklisttype="))
-                        r.operation << (r.operation.isEmpty() ? "" : "&") << part;
-                    else if (part.startsWith("blockid="))
-                        r.blockId = part.fromFirstOccurrenceOf("=", false, false);
-                r.status = entry["status"].toString();
-                r.contentMd5 = entry["contentMd5"].toString();
-                r.contentLength = entry["contentLength"].isVoid() ? -1 : (juce::int64)entry["contentLength"];
-                requests.push_back(r);
-            }
-        return requests;
-    }
+    std::vector<BlobRequest> blobRequests() const { return standIns.blobRequests(); }
 
     // One line per request, for comparisons that print what differs.
     static juce::String describe(const std::vector<BlobRequest>& requests)
@@ -200,9 +160,9 @@ TEST_F(BlobUpload, FilesGoUpWholeOrInBlocksByTheirSizeAndArriveAsTheirPlainConte
                      "GET c.bin comp=blocklist&blocklisttype=all 404", "PUT c.bin comp=block 201",
                      "PUT c.bin comp=block 201", "PUT c.bin comp=blocklist 201", "PUT empty.txt 201",
                      "PUT notes.txt 201"}));
-    const juce::String prefix = "/devstoreaccount1/corvane-upload/P-20001/Content/data/";
+    const juce::String prefix = "/P-20001/Content/data/";
     for (const auto& r : requests)
-        EXPECT_TRUE(r.path.startsWith(prefix) && !r.path.contains("//")) << r.path;
+        EXPECT_TRUE(r.blobPath.startsWith(prefix) && !r.blobPath.contains("//")) << r.blobPath;
     ASSERT_EQ(requests.size(), 11u);
     EXPECT_EQ(requests[7].contentLength, 1); // c.bin's second block
     EXPECT_EQ(requests[6].contentLength, blockSize);
@@ -285,9 +245,8 @@ TEST_F(BlobUpload, ADiscOfASetGoesIntoItsOwnFolderAndATrailingSlashAddsNoSecondO
     const auto requests = blobRequests();
     ASSERT_EQ(requests.size(), 4u) << describe(requests);
     for (const auto& r : requests)
-        EXPECT_TRUE(r.path.startsWith("/devstoreaccount1/corvane-upload/P-20001/Content/disc2/") &&
-                    !r.path.contains("//"))
-            << r.path;
+        EXPECT_TRUE(r.blobPath.startsWith("/P-20001/Content/disc2/") && !r.blobPath.contains("//"))
+            << r.blobPath;
     EXPECT_EQ(fetchBlob("/P-20001/Content/disc2/a.bin").getSize(), 100u);
     EXPECT_EQ(fetchBlob("/P-20001/Content/disc2/IMAGE.DAT").getSize(), (size_t)blockSize);
 }
