@@ -17,6 +17,15 @@
 
 namespace UploadBench
 {
+// Call before the framework starts. Its modal loops create the desktop, which opens the X display
+// that DISPLAY names, or ":0" when it names none; a benchmark needs no screen, and an X server that
+// goes away mid-run (another session's Xvfb on :0) would end the process. With a name that is no
+// display the framework stays windowless.
+inline void stayOffScreen()
+{
+    ::setenv("DISPLAY", "none", 1);
+}
+
 // Boxes go to stderr; a question gets its last button (No, Cancel). A progress box runs the modal
 // loop of a component that is never put on the screen, and the transfer ends it, as the
 // application's window is ended. Installs itself for its lifetime.

@@ -26,6 +26,7 @@ int main(int argc, char** argv)
     constexpr juce::int64 imageSize = juce::int64(1) << 30;
     constexpr long blockKiB = (long)(BlobRequests::blockSize / 1024);
 
+    UploadBench::stayOffScreen();
     juce::ScopedJuceInitialiser_GUI framework;
     UploadBench::QuietAlerts alerts;
     PlantConnection plant;

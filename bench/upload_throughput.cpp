@@ -232,6 +232,7 @@ int main(int argc, char** argv)
     const juce::File work(juce::File::getCurrentWorkingDirectory().getChildFile(argv[1]));
     const int rounds = argc > 2 ? std::max(1, std::atoi(argv[2])) : 1;
 
+    UploadBench::stayOffScreen();
     juce::ScopedJuceInitialiser_GUI framework;
     UploadBench::QuietAlerts alerts;
     PlantConnection plant;
