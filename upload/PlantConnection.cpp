@@ -526,8 +526,10 @@ bool PlantConnection::uploadInBlocks(Upload& upload, const juce::File& file)
         length = juce::jmin(BlobRequests::blockSize, size - offset);
         stream->endPosition = offset + length;
         stream->setPosition(offset);
-        // Streamed through a small buffer: the block is never in memory whole.
-        const juce::MD5 digest(*stream, (size_t)length);
+        // Streamed through a 64 KiB buffer: the block is never in memory whole, and the file is
+        // not read in the digest's own 512-byte steps, a system call each.
+        juce::BufferedInputStream buffered(*stream, 1 << 16);
+        const juce::MD5 digest(buffered, (size_t)length);
         const auto id = BlobRequests::blockId(digest);
 
         if (!held.contains(id))
