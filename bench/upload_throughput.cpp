@@ -47,110 +47,117 @@ juce::String shellQuoted(const juce::String& text)
     return "'" + text.replace("'", "'\\''") + "'";
 }
 
-// The curl side, prepared once: the bodies as files (IMAGE.DAT in 4 MiB pieces, the control files
-// deciphered) and what each request carries.
+// The curl side, prepared once: every request of the upload in uploadFileset's order, with its
+// body as a file (IMAGE.DAT in 4 MiB pieces, the control files deciphered).
 struct CurlBaseline
 {
-    struct Body
+    struct Request
     {
-        juce::String blobName; // relative to the blob folder of the round
-        juce::File file;
-        juce::String contentMd5;
-        juce::String blockId; // empty for a whole-file PUT
+        enum Kind
+        {
+            wholeFile,
+            blockList,
+            block,
+            commit
+        } kind;
+        juce::String blobName; // under the round's blob folder
+        juce::File body;       // none for the block list
+        juce::String md5;      // Content-MD5, or for the commit x-ms-blob-content-md5, as ours sends
+        juce::String blockId;
     };
-    std::vector<Body> requests;
     juce::File folder;
+    std::vector<Request> requests;
 
-    // A block-list GET, then every block, then the commit, as uploadFileset sends a large file.
-    void addBlocked(const juce::File& image, const juce::String& fileMd5)
+    void addWholeFile(const juce::File& file, const juce::String& md5, const juce::BlowFish& cipher)
     {
+        auto body = file;
+        if (juce::StringArray{"ddpid", "ddpms", "pqdescr"}.contains(file.getFileName().toLowerCase()))
+        {
+            juce::MemoryBlock content;
+            file.loadFileAsData(content);
+            DdpControlCipher::decipher(content, cipher);
+            body = folder.getChildFile(file.getFileName());
+            body.replaceWithData(content.getData(), content.getSize());
+        }
+        requests.push_back({Request::wholeFile, file.getFileName(), body, md5, {}});
+    }
+
+    // The block list, every block, the commit.
+    void addBlocked(const juce::File& file, const juce::String& md5)
+    {
+        const auto name = file.getFileName();
+        requests.push_back({Request::blockList, name, {}, {}, {}});
+
         const auto pieces = folder.getChildFile("pieces");
         pieces.createDirectory();
         const auto command = "split -b " + juce::String(BlobRequests::blockSize) + " -d -a 4 " +
-                             shellQuoted(image.getFullPathName()) + " " +
-                             shellQuoted(pieces.getChildFile("block.").getFullPathName());
+                             shellQuoted(file.getFullPathName()) + " " +
+                             shellQuoted(pieces.getChildFile(name + ".").getFullPathName());
         if (std::system(command.toRawUTF8()) != 0)
             std::fprintf(stderr, "split failed\n");
 
-        juce::FileInputStream in(image);
+        juce::FileInputStream in(file);
         juce::StringArray ids;
         for (int i = 0; !in.isExhausted(); ++i)
         {
             const juce::MD5 digest(in, BlobRequests::blockSize);
-            const auto id = BlobRequests::blockId(digest);
-            ids.add(id);
-            requests.push_back({image.getFileName(),
-                                pieces.getChildFile("block." + juce::String(i).paddedLeft('0', 4)),
-                                BlobRequests::base64Digest(digest), id});
+            ids.add(BlobRequests::blockId(digest));
+            requests.push_back({Request::block, name,
+                                pieces.getChildFile(name + "." + juce::String(i).paddedLeft('0', 4)),
+                                BlobRequests::base64Digest(digest), ids[i]});
         }
-        const auto commit = folder.getChildFile("commit.xml");
-        commit.replaceWithText(BlobRequests::commitDocument(ids), false, false, nullptr);
-        commitOf = {image.getFileName(), commit, fileMd5, {}};
-    }
 
-    void addWhole(const juce::String& blobName, const juce::File& body, const juce::String& md5)
-    {
-        requests.push_back({blobName, body, md5, {}});
+        const auto commitFile = folder.getChildFile(name + ".commit.xml");
+        commitFile.replaceWithText(BlobRequests::commitDocument(ids), false, false, nullptr);
+        requests.push_back({Request::commit, name, commitFile, md5, {}});
     }
 
     // One curl config for a round: blobs under blobFolder of the container that sasUri names.
     juce::File writeConfig(const juce::String& sasUri, const juce::String& blobFolder, int round) const
     {
         juce::String config("silent\nshow-error\ngloboff\n");
-        bool first = true;
-        const auto add =
-            [&](const juce::String& url, const juce::File* body, const juce::StringArray& headers)
+        for (const auto& r : requests)
         {
-            if (!first)
+            if (&r != &requests.front())
                 config << "next\n";
-            first = false;
+
+            const auto blob = blobFolder + r.blobName;
+            juce::StringArray headers;
+            juce::String url;
+            switch (r.kind)
+            {
+            case Request::wholeFile:
+                url = BlobRequests::requestUrl(sasUri, blob);
+                headers = {"x-ms-blob-type: BlockBlob", "Content-MD5: " + r.md5};
+                break;
+            case Request::blockList:
+                url = BlobRequests::requestUrl(sasUri, blob, BlobRequests::blockListQuery);
+                break;
+            case Request::block:
+                url = BlobRequests::requestUrl(sasUri, blob, BlobRequests::blockQuery(r.blockId));
+                headers = {"x-ms-blob-type: BlockBlob", "Content-MD5: " + r.md5};
+                break;
+            case Request::commit:
+                url = BlobRequests::requestUrl(sasUri, blob, BlobRequests::commitQuery);
+                headers = {"x-ms-blob-content-md5: " + r.md5};
+                break;
+            }
+
             config << "url = " << quoted(url) << "\n";
-            if (body != nullptr)
-                config << "upload-file = " << quoted(body->getFullPathName()) << "\n";
+            if (r.kind != Request::blockList)
+                config << "upload-file = " << quoted(r.body.getFullPathName()) << "\n";
             for (const auto& header : headers)
                 config << "header = " << quoted(header) << "\n";
             config << "output = \"/dev/null\"\nwrite-out = \"%{http_code}\\n\"\n";
-        };
-
-        bool listed = false;
-        for (const auto& r : requests)
-        {
-            const auto blob = blobFolder + r.blobName;
-            if (r.blockId.isEmpty())
-            {
-                add(BlobRequests::requestUrl(sasUri, blob), &r.file,
-                    {"x-ms-blob-type: BlockBlob", "Content-MD5: " + r.contentMd5});
-                continue;
-            }
-            if (!listed)
-                add(BlobRequests::requestUrl(sasUri, blob, BlobRequests::blockListQuery), nullptr, {});
-            listed = true;
-            add(BlobRequests::requestUrl(sasUri, blob, BlobRequests::blockQuery(r.blockId)), &r.file,
-                {"x-ms-blob-type: BlockBlob", "Content-MD5: " + r.contentMd5});
-            if (&r == &lastBlock())
-                add(BlobRequests::requestUrl(sasUri, blobFolder + commitOf.blobName,
-                                             BlobRequests::commitQuery),
-                    &commitOf.file, {"x-ms-blob-content-md5: " + commitOf.contentMd5});
         }
 
         const auto file = folder.getChildFile("round" + juce::String(round) + ".curl");
         file.replaceWithText(config, false, false, nullptr);
         return file;
     }
-
-    const Body& lastBlock() const
-    {
-        const Body* last = nullptr;
-        for (const auto& r : requests)
-            if (r.blockId.isNotEmpty())
-                last = &r;
-        return *last;
-    }
-
-    Body commitOf;
 };
 
-// Builds the baseline's bodies in the order uploadFileset takes the files (sorted paths).
+// The requests in the order uploadFileset takes the files (sorted paths).
 CurlBaseline prepareCurl(const juce::File& master, const juce::File& folder, const PlantConnection& plant)
 {
     CurlBaseline curl;
@@ -164,20 +171,9 @@ CurlBaseline prepareCurl(const juce::File& master, const juce::File& folder, con
     {
         const auto md5 = plant.contentDigests[file.getFileName().toLowerCase()];
         if (file.getSize() > BlobRequests::largestWholeFile)
-        {
             curl.addBlocked(file, md5);
-            continue;
-        }
-        auto body = file;
-        if (juce::StringArray{"ddpid", "ddpms", "pqdescr"}.contains(file.getFileName().toLowerCase()))
-        {
-            juce::MemoryBlock content;
-            file.loadFileAsData(content);
-            DdpControlCipher::decipher(content, *plant.runCipher);
-            body = folder.getChildFile(file.getFileName());
-            body.replaceWithData(content.getData(), content.getSize());
-        }
-        curl.addWhole(file.getFileName(), body, md5);
+        else
+            curl.addWholeFile(file, md5, *plant.runCipher);
     }
     return curl;
 }
