@@ -79,6 +79,7 @@ private:
 
     std::unique_ptr<ProgressAlert> progressWindow;
     double progressValue = 0.0;               // written under the message-thread lock
+    juce::uint32 progressShownAt = 0;         // transfer thread: when progressValue last changed (ms)
     std::atomic<bool> cancelRequested{false}; // set by the message thread, read by the transfer
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR(PlantConnection)
