@@ -23,7 +23,7 @@ public:
                              juce::KeyPress(i + 1 == count ? juce::KeyPress::escapeKey : 0));
     }
 
-    int runModal() override { return window.runModalLoop(); }
+    int runModal() override { return runModalLoopOf(window, true); }
     void setMessage(const juce::String& message) override { window.setMessage(message); }
     void hide() override { window.setVisible(false); }
     juce::Component& getModalComponent() override { return window; }
@@ -45,6 +45,31 @@ void ProgressAlert::finish(int result)
     const juce::MessageManagerLock lock(juce::Thread::getCurrentThread());
     if (lock.lockWasGained())
         getModalComponent().exitModalState(result);
+}
+
+int ProgressAlert::runModalLoopOf(juce::Component& box, bool takeKeyboardFocus)
+{
+    // Shared with the callback, which may outlive this call when the application quits meanwhile.
+    struct Outcome
+    {
+        bool finished = false;
+        int result = 0;
+    };
+    auto outcome = std::make_shared<Outcome>();
+    auto* callback = juce::ModalCallbackFunction::create(
+        [outcome](int result)
+        {
+            outcome->result = result;
+            outcome->finished = true;
+        });
+    if (box.isCurrentlyModal(false))
+        juce::ModalComponentManager::getInstance()->attachCallback(&box, callback);
+    else
+        box.enterModalState(takeKeyboardFocus, callback);
+    while (!outcome->finished && juce::MessageManager::getInstance()->runDispatchLoopUntil(1))
+    {
+    }
+    return outcome->result;
 }
 
 std::unique_ptr<ProgressAlert> Alerts::createProgressBox(const AlertRequest& request, double& progress)

@@ -45,6 +45,12 @@ public:
     bool isRunning();
     // Any thread: ends the running loop with this result (nothing when no loop runs).
     void finish(int result);
+
+protected:
+    // Message thread. Makes the box modal and runs the message loop until it is dismissed; returns
+    // the result it was dismissed with. Unlike the framework's own loop, which looks at its box
+    // every 20 ms, this one looks every millisecond: an upload ends a request for every 4 MiB block.
+    static int runModalLoopOf(juce::Component& box, bool takeKeyboardFocus);
 };
 
 class Alerts

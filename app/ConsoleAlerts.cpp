@@ -29,7 +29,7 @@ public:
         component.enterModalState(false);
         TextProgressBar::draw(progress, message);
         startTimer(100);
-        const auto result = component.runModalLoop();
+        const auto result = runModalLoopOf(component, false);
         stopTimer();
         TextProgressBar::draw(progress, message);
         return result;

@@ -56,8 +56,7 @@ private:
         int runModal() override
         {
             // Without a window there is no keyboard focus to take.
-            component.enterModalState(false);
-            return component.runModalLoop();
+            return runModalLoopOf(component, false);
         }
         void setMessage(const juce::String&) override {}
         void hide() override { component.setVisible(false); }

@@ -94,8 +94,7 @@ public:
         }
 
         // Never on screen: entering the modal state without taking the keyboard focus.
-        component.enterModalState(false);
-        run.result = component.runModalLoop();
+        run.result = runModalLoopOf(component, false);
         *thisRun = false;
         alerts.records.push_back(run);
         return run.result;
