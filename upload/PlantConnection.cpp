@@ -5,6 +5,7 @@
 #include "upload/DecryptingFileInputStream.h"
 #include "upload/ServiceReply.h"
 
+#include <future>
 #include <limits>
 
 namespace
@@ -458,6 +459,18 @@ juce::String digestOfContent(const juce::File& file, const juce::BlowFish* ciphe
     return BlobRequests::base64Digest(juce::MD5(stream));
 }
 
+// The MD5 of a block as stored, read through a 64 KiB buffer: the block is never in memory whole,
+// and the file is not read in the digest's own 512-byte steps, a system call each. A block that
+// cannot be read gets a digest the store refuses.
+juce::MD5 digestOfBlock(const juce::File& file, juce::int64 offset, juce::int64 length)
+{
+    juce::FileInputStream in(file);
+    if (in.failedToOpen() || !in.setPosition(offset))
+        return {};
+    juce::BufferedInputStream buffered(in, 1 << 16);
+    return juce::MD5(buffered, (size_t)length);
+}
+
 // The digest the store checks the whole content against: the export's for the master's files.
 juce::String contentDigestFor(const juce::StringPairArray& digests, const juce::File& file,
                               const juce::BlowFish* cipher)
@@ -527,16 +540,20 @@ bool PlantConnection::uploadInBlocks(Upload& upload, const juce::File& file)
     juce::StringArray blockIds;
     const juce::ScopeGuard forgetStream{[&wrapper] { wrapper.inputStream = nullptr; }};
 
+    // The next block is digested on a thread of its own while this one is sent.
+    const auto lengthAt = [size](juce::int64 offset)
+    { return juce::jmin(BlobRequests::blockSize, size - offset); };
+    auto nextDigest = std::async(std::launch::async, digestOfBlock, file, 0, lengthAt(0));
+
     for (juce::int64 offset = 0, length = 0; offset < size; offset += length)
     {
-        length = juce::jmin(BlobRequests::blockSize, size - offset);
-        stream->endPosition = offset + length;
-        stream->setPosition(offset);
-        // Streamed through a 64 KiB buffer: the block is never in memory whole, and the file is
-        // not read in the digest's own 512-byte steps, a system call each.
-        juce::BufferedInputStream buffered(*stream, 1 << 16);
-        const juce::MD5 digest(buffered, (size_t)length);
+        length = lengthAt(offset);
+        const auto digest = nextDigest.get();
+        if (offset + length < size)
+            nextDigest = std::async(std::launch::async, digestOfBlock, file, offset + length,
+                                    lengthAt(offset + length));
         const auto id = BlobRequests::blockId(digest);
+        stream->endPosition = offset + length;
 
         if (!held.contains(id))
         {
