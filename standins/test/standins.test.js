@@ -222,6 +222,9 @@ test('control interface: queued replies, request logs, blob faults, reset', () =
     const started = Date.now();
     assert.equal(curl('-T', file, blockUrl).status, 201, 'a delayed request still arrives');
     assert.ok(Date.now() - started >= 1500, 'and arrives late');
+    control('POST', 'blob-faults', {method: 'PUT', contains: 'comp=block&', skip: 1, status: 503});
+    assert.equal(curl('-T', file, blockUrl).status, 201, 'a skipped request passes');
+    assert.equal(curl('-T', file, blockUrl).status, 503, 'the next one meets the fault');
 
     control('POST', 'reset');
     assert.deepEqual(control('GET', 'requests'), []);
