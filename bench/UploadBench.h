@@ -8,6 +8,8 @@
 #include "formats/DdpControlCipher.h"
 #include "upload/PlantConnection.h"
 
+#include "BenchClock.h"
+
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
@@ -74,11 +76,6 @@ inline bool verifyKnownProject(PlantConnection& plant)
     plant.enteredCustomerNumber = "CT10001";
     plant.enteredProjectNumber = "SO20001";
     return plant.verifyUser();
-}
-
-inline double secondsSince(std::chrono::steady_clock::time_point start)
-{
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
 // Pseudo-random bytes (xorshift64*): no two 4 MiB blocks alike, nothing a compressor could shrink,

@@ -19,15 +19,12 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "BenchClock.h"
+
 namespace
 {
 constexpr int trackCount = 20;
 constexpr int secondsPerTrack = 222; // 20 × 222 s = 74 minutes
-
-double seconds(std::chrono::steady_clock::time_point since)
-{
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - since).count();
-}
 
 void makeSources(const juce::File& folder, int bits)
 {
@@ -58,25 +55,17 @@ struct Times
     double cpu = 0;
 };
 
-double cpuSeconds(int who)
-{
-    rusage usage{};
-    getrusage(who, &usage);
-    const auto toSeconds = [](const timeval& t) { return static_cast<double>(t.tv_sec) + t.tv_usec / 1e6; };
-    return toSeconds(usage.ru_utime) + toSeconds(usage.ru_stime);
-}
-
 Times timeBaseline(const juce::File& sources, const juce::File& copy)
 {
     copy.deleteRecursively();
     copy.createDirectory();
     const auto command = "cp '" + sources.getFullPathName() + "'/*.wav '" + copy.getFullPathName() +
                          "' && md5sum '" + copy.getFullPathName() + "'/*.wav > /dev/null";
-    const auto cpuBefore = cpuSeconds(RUSAGE_CHILDREN);
+    const auto cpuBefore = BenchClock::cpuSeconds(RUSAGE_CHILDREN);
     const auto start = std::chrono::steady_clock::now();
     if (std::system(command.toRawUTF8()) != 0)
         std::fprintf(stderr, "baseline command failed\n");
-    const Times times{seconds(start), cpuSeconds(RUSAGE_CHILDREN) - cpuBefore};
+    const Times times{BenchClock::secondsSince(start), BenchClock::cpuSeconds(RUSAGE_CHILDREN) - cpuBefore};
     copy.deleteRecursively();
     return times;
 }
@@ -110,10 +99,10 @@ Times timeWriter(const juce::File& sources, const juce::File& out, const juce::B
     disc.cipher = &cipher;
     disc.task = 1;
 
-    const auto cpuBefore = cpuSeconds(RUSAGE_SELF);
+    const auto cpuBefore = BenchClock::cpuSeconds(RUSAGE_SELF);
     const auto start = std::chrono::steady_clock::now();
     disc.run();
-    const Times times{seconds(start), cpuSeconds(RUSAGE_SELF) - cpuBefore};
+    const Times times{BenchClock::secondsSince(start), BenchClock::cpuSeconds(RUSAGE_SELF) - cpuBefore};
     if (!disc.writeSucceeded)
         std::fprintf(stderr, "writer failed: %s\n", disc.errorMessage.toRawUTF8());
     out.deleteRecursively();

@@ -48,7 +48,7 @@ int main(int argc, char** argv)
     const long rssBefore = UploadBench::statusKiB("VmRSS:");
     const auto start = std::chrono::steady_clock::now();
     const bool uploaded = plant.uploadFileset(master, 0);
-    const auto seconds = UploadBench::secondsSince(start);
+    const auto seconds = BenchClock::secondsSince(start);
     const long hwmAfter = UploadBench::statusKiB("VmHWM:");
     const long rssAfter = UploadBench::statusKiB("VmRSS:");
 

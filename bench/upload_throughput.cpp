@@ -29,14 +29,6 @@ namespace
 constexpr juce::int64 imageSize = 700000000;
 constexpr double goal = 0.8;
 
-double cpuSeconds(int who)
-{
-    rusage usage{};
-    getrusage(who, &usage);
-    const auto toSeconds = [](const timeval& t) { return (double)t.tv_sec + (double)t.tv_usec / 1e6; };
-    return toSeconds(usage.ru_utime) + toSeconds(usage.ru_stime);
-}
-
 juce::String quoted(const juce::String& text)
 {
     return "\"" + text.replace("\\", "\\\\").replace("\"", "\\\"") + "\"";
@@ -190,10 +182,11 @@ Run runCurl(const juce::File& config)
     const auto codes = config.withFileExtension("codes");
     const auto command =
         "curl -K " + shellQuoted(config.getFullPathName()) + " > " + shellQuoted(codes.getFullPathName());
-    const auto cpuBefore = cpuSeconds(RUSAGE_CHILDREN);
+    const auto cpuBefore = BenchClock::cpuSeconds(RUSAGE_CHILDREN);
     const auto start = std::chrono::steady_clock::now();
     const auto status = std::system(command.toRawUTF8());
-    Run run{status == 0, UploadBench::secondsSince(start), cpuSeconds(RUSAGE_CHILDREN) - cpuBefore};
+    Run run{status == 0, BenchClock::secondsSince(start),
+            BenchClock::cpuSeconds(RUSAGE_CHILDREN) - cpuBefore};
 
     // 404 is the block list of a blob that has no blocks yet; everything else has to be created.
     juce::StringArray lines;
@@ -211,10 +204,10 @@ Run runOurs(PlantConnection& plant, const juce::File& master, int discNumber)
 {
     // The previous round's commit document would otherwise go up as one more file.
     master.getChildFile("xml.txt").deleteFile();
-    const auto cpuBefore = cpuSeconds(RUSAGE_SELF);
+    const auto cpuBefore = BenchClock::cpuSeconds(RUSAGE_SELF);
     const auto start = std::chrono::steady_clock::now();
     const bool ok = plant.uploadFileset(master, discNumber);
-    return {ok, UploadBench::secondsSince(start), cpuSeconds(RUSAGE_SELF) - cpuBefore};
+    return {ok, BenchClock::secondsSince(start), BenchClock::cpuSeconds(RUSAGE_SELF) - cpuBefore};
 }
 } // namespace
 
